@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#include "system/Sleep.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace wizard::sys {
+
+namespace {
+std::atomic<SleepFunction> replacement { nullptr };
+}
+
+void sleepMs(int milliseconds)
+{
+    if (SleepFunction function = replacement.load(std::memory_order_acquire)) {
+        function(milliseconds);
+        return;
+    }
+    if (milliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+SleepFunction setSleepFunction(SleepFunction function)
+{
+    return replacement.exchange(function, std::memory_order_acq_rel);
+}
+
+} // namespace wizard::sys
