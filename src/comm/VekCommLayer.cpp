@@ -1,0 +1,411 @@
+// SPDX-License-Identifier: MIT
+#include "comm/VekCommLayer.h"
+
+#include "foundation/ILogger.h"
+#include "system/NamedPipe.h"
+#include "system/Sleep.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace wizard {
+
+namespace sys {
+// TEMPORARY until the spooler seam lands.
+constexpr std::size_t printerIdSize = 82;
+bool readPrinterId(const std::wstring& printerName, std::uint8_t* block);
+}
+
+namespace {
+
+const wchar_t* const info = L"INFO   ";
+
+// UTF-16 units of a wide string (wchar_t is UTF-16 on Windows, UTF-32 elsewhere).
+std::u16string toUtf16(const std::wstring& text)
+{
+    std::u16string out;
+    for (wchar_t wc : text) {
+        const auto c = static_cast<std::uint32_t>(wc);
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::wstring fromUtf16(const std::u16string& text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (sizeof(wchar_t) == 4 && unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] < 0xE000) {
+            out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            out += static_cast<wchar_t>(unit);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::int32_t VekMessage::get(Field field) const
+{
+    const std::size_t at = field;
+    const std::uint32_t value = std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8
+        | std::uint32_t(bytes[at + 2]) << 16 | std::uint32_t(bytes[at + 3]) << 24;
+    return static_cast<std::int32_t>(value);
+}
+
+void VekMessage::set(Field field, std::int32_t value)
+{
+    const std::size_t at = field;
+    const auto bits = static_cast<std::uint32_t>(value);
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+
+bool VekMessage::setPrinterName(const std::wstring& name)
+{
+    std::fill_n(bytes.begin() + printerName, nameUnits * 2, std::uint8_t(0));
+    const std::u16string units = toUtf16(name);
+    if (units.size() >= nameUnits)
+        return false;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        bytes[printerName + 2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
+        bytes[printerName + 2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
+    }
+    return true;
+}
+
+VekCommLayer::VekCommLayer(ILogger* logger, const wchar_t* printerName, std::int32_t optionA, std::int32_t optionB,
+    std::int32_t optionC, std::int32_t optionD, std::int32_t optionE)
+    : opened(0)
+    , logger(logger)
+    , optionA(optionA)
+    , channel(-1)
+    , optionB(optionB)
+    , optionC(optionC)
+    , timeout(1000)
+    , printerName(printerName ? printerName : L"")
+    , optionD(optionD)
+    , optionE(optionE)
+    , pipe(new (std::nothrow) sys::NamedPipe)
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [Creating] {%s}", info, L"wizard::VekCommLayer::VekCommLayer");
+}
+
+VekCommLayer::~VekCommLayer()
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [Destructing] {%s}", info, L"wizard::VekCommLayer::~VekCommLayer");
+    if (opened == 1)
+        Close();
+}
+
+void VekCommLayer::replacePipe(std::unique_ptr<sys::NamedPipe> replacement)
+{
+    pipe = std::move(replacement);
+}
+
+VekMessage VekCommLayer::request(std::int32_t code) const
+{
+    VekMessage message;
+    message.set(VekMessage::command, code);
+    message.set(VekMessage::channel, channel);
+    message.set(VekMessage::optionB, optionB);
+    message.set(VekMessage::optionC, optionC);
+    message.set(VekMessage::timeout, timeout);
+    message.set(VekMessage::optionA, optionA);
+    // A name too long for the field never gets this far: Open refuses it.
+    message.setPrinterName(printerName);
+    return message;
+}
+
+int VekCommLayer::transferLimitMs() const
+{
+    return std::max(timeout, 0) + transferGraceMs;
+}
+
+bool VekCommLayer::connect()
+{
+    if (!pipe)
+        return false;
+    int notFoundWaits = 0;
+    int busyTimeouts = 0;
+    for (;;) {
+        const sys::PipeResult opening = pipe->open(pipeName);
+        if (opening == sys::PipeResult::Ok)
+            break;
+        const bool notFoundAgain = opening == sys::PipeResult::NotFound && notFoundWaits < notFoundWaitLimit;
+        if (opening != sys::PipeResult::Busy && !notFoundAgain)
+            return false;
+        const sys::PipeResult waiting = pipe->wait(pipeName, busyWaitMs);
+        if (waiting == sys::PipeResult::Ok)
+            continue;
+        if (waiting == sys::PipeResult::TimedOut) {
+            if (++busyTimeouts >= busyTimeoutLimit)
+                return false;
+            continue;
+        }
+        if (waiting == sys::PipeResult::NotFound && notFoundWaits < notFoundWaitLimit) {
+            sys::sleepMs(notFoundPauseMs);
+            ++notFoundWaits;
+            continue;
+        }
+        return false;
+    }
+    if (!pipe->setMessageMode()) {
+        pipe->close();
+        return false;
+    }
+    const std::uint8_t hello[4] = { std::uint8_t(announcement & 0xFF), std::uint8_t((announcement >> 8) & 0xFF),
+        std::uint8_t((announcement >> 16) & 0xFF), std::uint8_t((announcement >> 24) & 0xFF) };
+    std::size_t written = 0;
+    if (pipe->write(hello, sizeof hello, &written, transferLimitMs()) != sys::PipeResult::Ok
+        || written != sizeof hello) {
+        pipe->close();
+        return false;
+    }
+    return true;
+}
+
+bool VekCommLayer::transfer(VekMessage& message)
+{
+    std::size_t moved = 0;
+    if (pipe->write(message.bytes.data(), VekMessage::size, &moved, transferLimitMs()) != sys::PipeResult::Ok
+        || moved != VekMessage::size)
+        return false;
+    // The reply lands in a buffer of its own: a short or failed read must not
+    // leave a half-replaced request behind.
+    VekMessage reply;
+    if (pipe->read(reply.bytes.data(), VekMessage::size, &moved, transferLimitMs()) != sys::PipeResult::Ok
+        || moved != VekMessage::size)
+        return false;
+    message = reply;
+    return true;
+}
+
+void VekCommLayer::disconnect()
+{
+    if (pipe)
+        pipe->close();
+}
+
+bool VekCommLayer::ExecuteCmd(VekMessage& message)
+{
+    if (logger)
+        logger->Log(L"[%s] ExecuteCmd {%s}", info, L"wizard::VekCommLayer::ExecuteCmd");
+    if (!connect())
+        return false;
+    const bool ok = transfer(message);
+    disconnect();
+    return ok;
+}
+
+bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::int32_t length)
+{
+    if (logger)
+        logger->Log(L"[%s] ExecuteWriteCmd {%s}", info, L"wizard::VekCommLayer::ExecuteWriteCmd");
+    if (!connect())
+        return false;
+    const std::int64_t chunks = (std::int64_t(length) + std::int64_t(VekMessage::chunkCapacity) - 1)
+        / std::int64_t(VekMessage::chunkCapacity);
+    message.set(VekMessage::chunkCount, static_cast<std::int32_t>(std::max<std::int64_t>(chunks, 0)));
+    message.set(VekMessage::totalLength, length);
+    if (length <= 0 || !bytes) {
+        disconnect();
+        return false;
+    }
+    std::int32_t sent = 0;
+    while (sent < length) {
+        const std::int32_t piece = std::min<std::int32_t>(length - sent, std::int32_t(VekMessage::chunkCapacity));
+        std::fill_n(message.bytes.begin() + VekMessage::chunkData, VekMessage::chunkCapacity, std::uint8_t(0));
+        std::memcpy(message.bytes.data() + VekMessage::chunkData, bytes + sent, std::size_t(piece));
+        message.set(VekMessage::chunkLength, piece);
+        if (!transfer(message)) {
+            disconnect();
+            return false;
+        }
+        sent += piece;
+    }
+    disconnect();
+    return true;
+}
+
+bool VekCommLayer::ExecuteReadCmd(VekMessage& message, char* buffer, std::uint32_t capacity, std::int32_t* received)
+{
+    if (logger)
+        logger->Log(L"[%s] ExecuteReadCmd {%s}", info, L"wizard::VekCommLayer::ExecuteReadCmd");
+    if (!connect())
+        return false;
+    if (!transfer(message)) {
+        disconnect();
+        return false;
+    }
+    // The first reply announces the total; every chunk must fit inside it, and
+    // no reply may change it, so the data never runs past its buffer.
+    const std::int32_t total = message.get(VekMessage::totalLength);
+    if (total < 0 || total > maxReplyLength) {
+        disconnect();
+        return false;
+    }
+    const std::int32_t chunkLimit = (total + std::int32_t(VekMessage::chunkCapacity) - 1) / std::int32_t(VekMessage::chunkCapacity);
+    std::vector<char> data(static_cast<std::size_t>(total), 0);
+    std::int32_t offset = 0;
+    for (std::int32_t chunk = 1; chunk <= message.get(VekMessage::chunkCount); ++chunk) {
+        const std::int32_t piece = message.get(VekMessage::chunkLength);
+        if (message.get(VekMessage::chunkCount) > chunkLimit || message.get(VekMessage::totalLength) != total
+            || piece < 0 || piece > std::int32_t(VekMessage::chunkCapacity) || piece > total - offset) {
+            disconnect();
+            return false;
+        }
+        std::memcpy(data.data() + offset, message.bytes.data() + VekMessage::chunkData, std::size_t(piece));
+        offset += piece;
+        message.set(VekMessage::result, 1);
+        if (!transfer(message)) {
+            disconnect();
+            return false;
+        }
+        if (message.get(VekMessage::result) == 0) {
+            disconnect();
+            return true;
+        }
+    }
+    if (message.get(VekMessage::result) != 0) {
+        if (message.get(VekMessage::totalLength) != total) {
+            disconnect();
+            return false;
+        }
+        if (!buffer || !received) {
+            disconnect();
+            return false;
+        }
+        *received = total;
+        std::memset(buffer, 0, capacity);
+        std::memcpy(buffer, data.data(), std::min<std::size_t>(capacity, data.size()));
+    }
+    disconnect();
+    return true;
+}
+
+bool VekCommLayer::Open(const wchar_t* name)
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [Open] {%s}", info, L"wizard::VekCommLayer::Open");
+    if (opened != 0)
+        return false;
+    // The service gets the name in a field of 32 UTF-16 units with its NUL; a
+    // longer name would reach it cut, so it is refused before any exchange.
+    if (toUtf16(printerName).size() >= VekMessage::nameUnits || !name)
+        return false;
+
+    std::uint8_t block[sys::printerIdSize] = {};
+    if (!sys::readPrinterId(name, block))
+        return false;
+    std::u16string id;
+    for (std::size_t i = 0; i + 1 < sizeof block; i += 2) {
+        const char16_t unit = static_cast<char16_t>(block[i] | block[i + 1] << 8);
+        if (unit == 0)
+            break;
+        id += unit;
+    }
+    if (id.size() != 40)
+        return false;
+
+    pipeName = std::wstring(sys::NamedPipe::prefix()) + L"ExtCom" + fromUtf16(id);
+    VekMessage message = request(VekMessage::open);
+    if (!ExecuteCmd(message) || message.get(VekMessage::result) == 0)
+        return false;
+    channel = message.get(VekMessage::channel);
+    optionB = message.get(VekMessage::optionB);
+    optionC = message.get(VekMessage::optionC);
+    optionA = message.get(VekMessage::optionA);
+    opened = 1;
+    return true;
+}
+
+bool VekCommLayer::Close()
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [Close] {%s}", info, L"wizard::VekCommLayer::Close");
+    if (opened == 0)
+        return false;
+    VekMessage message = request(VekMessage::close);
+    const bool ok = ExecuteCmd(message) && message.get(VekMessage::result) != 0;
+    // The layer is closed whatever the service made of it.
+    opened = 0;
+    channel = -1;
+    pipeName.clear();
+    return ok;
+}
+
+bool VekCommLayer::Write(const char* bytes, std::int32_t length)
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [Write] {%s}", info, L"wizard::VekCommLayer::Write");
+    if (opened == 0)
+        return false;
+    VekMessage message = request(VekMessage::write);
+    return ExecuteWriteCmd(message, bytes, length) && message.get(VekMessage::result) != 0;
+}
+
+bool VekCommLayer::Read(char* buffer, std::uint32_t capacity, std::int32_t* received)
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [Read] {%s}", info, L"wizard::VekCommLayer::Read");
+    if (opened == 0)
+        return false;
+    VekMessage message = request(VekMessage::read);
+    message.set(VekMessage::totalLength, static_cast<std::int32_t>(capacity));
+    return ExecuteReadCmd(message, buffer, capacity, received) && message.get(VekMessage::result) != 0;
+}
+
+bool VekCommLayer::readStatus(CommStatus* status, const wchar_t* operation)
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [ReadStatus] {%s}", info, operation);
+    if (opened == 0)
+        return false;
+    VekMessage message = request(VekMessage::readStatus);
+    message.set(VekMessage::optionD, optionD);
+    message.set(VekMessage::optionE, optionE);
+    if (!ExecuteCmd(message) || message.get(VekMessage::result) == 0 || !status)
+        return false;
+    std::memcpy(status->bytes, message.bytes.data() + VekMessage::status, VekMessage::statusSize);
+    return true;
+}
+
+bool VekCommLayer::ReadStatus(CommStatus* status)
+{
+    return readStatus(status, L"wizard::VekCommLayer::ReadStatus");
+}
+
+bool VekCommLayer::ReadStatusRpst(CommStatus* status)
+{
+    return readStatus(status, L"wizard::VekCommLayer::ReadStatusRpst");
+}
+
+void VekCommLayer::SetTimeout(std::int32_t milliseconds)
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [SetTimeout] {%s}", info, L"wizard::VekCommLayer::SetTimeout");
+    timeout = milliseconds;
+}
+
+std::int32_t VekCommLayer::GetTimeout()
+{
+    if (logger)
+        logger->Log(L"[%s] [VekCommLayer] [GetTimeout] {%s}", info, L"wizard::VekCommLayer::GetTimeout");
+    return timeout;
+}
+
+} // namespace wizard
