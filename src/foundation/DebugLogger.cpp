@@ -34,10 +34,11 @@ bool toLocalTime(std::time_t now, std::tm* out)
 #endif
 }
 
-#ifndef _WIN32
 // Trace formats follow the Windows convention, where "%s" and "%c" in a wide
-// format take wide arguments; glibc wants "%ls" and "%lc" for those.
-std::wstring toPosixWideFormat(const wchar_t* format)
+// format take wide arguments. glibc, and MinGW's standard-conforming printf,
+// read those as narrow and want "%ls" and "%lc"; every C library, Microsoft's
+// included, reads "%ls" and "%lc" as wide, so the format is rewritten everywhere.
+std::wstring toWideArgumentFormat(const wchar_t* format)
 {
     std::wstring out;
     out.reserve(std::wcslen(format) + 8);
@@ -56,7 +57,6 @@ std::wstring toPosixWideFormat(const wchar_t* format)
     }
     return out;
 }
-#endif
 
 // vswprintf's result on overflow differs between C libraries; the buffer is
 // always terminated here and what fitted is kept.
@@ -122,11 +122,7 @@ void DebugLogger::Log(const wchar_t* format, ...)
 
     va_list args;
     va_start(args, format);
-#ifdef _WIN32
-    formatInto(message.get(), lineCapacity, format ? format : L"", args);
-#else
-    formatInto(message.get(), lineCapacity, toPosixWideFormat(format ? format : L"").c_str(), args);
-#endif
+    formatInto(message.get(), lineCapacity, toWideArgumentFormat(format ? format : L"").c_str(), args);
     va_end(args);
 
     // Header, message and line end share one buffer; a line that does not fit
