@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+// Stands in for the printer-management tool: it runs until it is stopped, which is all
+// the wizard needs of it (it stops the tool while it works on the printer and starts it
+// again afterwards). A test may bound its life with KAVNI_RUVELK_MAX_SECONDS, so that
+// one a failed test forgot does not outlive the run.
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+int main()
+{
+    long long seconds = -1;
+    if (const char* limit = std::getenv("KAVNI_RUVELK_MAX_SECONDS"))
+        seconds = std::strtoll(limit, nullptr, 10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds);
+    while (seconds < 0 || std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(seconds < 0 ? 60000 : 100));
+    return 0;
+}

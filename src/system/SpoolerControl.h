@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace wizard::sys {
+
+// The printer identifier: 41 UTF-16 units with the terminating zero.
+inline constexpr std::size_t printerIdSize = 82;
+
+// Hands the printer back: switches bidirectional support on again (on Linux: releases
+// the queue if the wizard held it) and starts the management tool "Ruvelk.exe" from
+// the application directory's "x32" or "x64" folder. False, doing nothing, when the
+// queue cannot be opened with full access or its record cannot be read; otherwise
+// whether the tool was started. The write of the record is not checked.
+bool restoreBidiAndStartRuvelk(const std::wstring& printerName);
+
+// Reads the printer data "PrinterID" under "DsUser" into block (printerIdSize bytes);
+// true only when the value is exactly that long. A longer value does not fit and a
+// shorter one is refused; block is then not to be used.
+bool readPrinterId(const std::wstring& printerName, void* block);
+
+// text with every "%ID_DRVTYPE%" (case-sensitive) replaced by driverType.
+std::wstring replaceDrvType(std::wstring text, const std::wstring& driverType);
+
+// The folder the management tool starts from: the application directory with forward
+// slashes and no trailing separator, then "/x32" on a 32-bit system or "/x64".
+std::wstring ruvelkFolder();
+
+} // namespace wizard::sys

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include "system/ProcessControl.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cwchar>
+
+namespace wizard::sys {
+
+namespace {
+using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+// Looked up by name on every call, as the query may be missing on old systems.
+IsWow64ProcessFunction isWow64ProcessEntry = nullptr;
+} // namespace
+
+bool killProcessByName(const wchar_t* name)
+{
+    if (!name)
+        return false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof entry;
+    if (!Process32FirstW(snapshot, &entry)) {
+        CloseHandle(snapshot);
+        return false;
+    }
+    DWORD match = 0;
+    bool found = false;
+    do {
+        if (std::wcscmp(entry.szExeFile, name) == 0) {
+            match = entry.th32ProcessID;
+            found = true;
+            break;
+        }
+    } while (Process32NextW(snapshot, &entry));
+    CloseHandle(snapshot);
+    if (!found)
+        return true;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, match);
+    if (!process)
+        return false;
+    // A termination the system refuses is a failure, not a stopped process.
+    const BOOL terminated = TerminateProcess(process, 0);
+    CloseHandle(process);
+    return terminated != FALSE;
+}
+
+bool isNotWow64Process()
+{
+    // The question below tells a 32-bit process on a 64-bit system from everything
+    // else; a 64-bit build is never under WOW64 yet always on a 64-bit system.
+    if constexpr (sizeof(void*) == 8)
+        return false;
+    HMODULE kernel = GetModuleHandleW(L"kernel32");
+    isWow64ProcessEntry = kernel
+        ? reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+        : nullptr;
+    if (!isWow64ProcessEntry)
+        return true;
+    BOOL underWow64 = FALSE;
+    if (!isWow64ProcessEntry(GetCurrentProcess(), &underWow64))
+        return true;
+    return !underWow64;
+}
+
+} // namespace wizard::sys

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#include "system/Shell.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace wizard::sys {
+
+bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool wait, bool elevate)
+{
+    const std::wstring parameters = L"/C " + command;
+    SHELLEXECUTEINFOW info {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = nullptr;
+    info.lpVerb = elevate ? L"runas" : nullptr;
+    info.lpFile = L"cmd.exe";
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    info.nShow = SW_HIDE;
+    const bool started = ShellExecuteExW(&info) != FALSE;
+    if (started && info.hProcess) {
+        if (wait)
+            WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hProcess);
+    }
+    return started;
+}
+
+} // namespace wizard::sys

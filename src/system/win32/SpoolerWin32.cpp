@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+// The Windows print spooler. Every listing and level-2 read negotiates its size in two
+// calls and reads into a zero-filled block from the process heap.
+#include "system/Spooler.h"
+
+#include <windows.h>
+#include <winspool.h>
+
+namespace wizard::sys {
+
+struct SpoolerPrinter {
+    HANDLE handle = nullptr;
+};
+
+namespace {
+
+void freeBlock(void* block)
+{
+    if (block)
+        HeapFree(GetProcessHeap(), 0, block);
+}
+
+using Block = std::unique_ptr<BYTE, void (*)(void*)>;
+
+Block allocateBlock(DWORD size)
+{
+    return Block(static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size)), freeBlock);
+}
+
+// The first call of a pair: asked with no buffer, it either succeeds or fails for want
+// of a buffer and says how big one must be. Anything else fails the operation.
+bool usableSize(BOOL firstCall, DWORD needed)
+{
+    if (firstCall)
+        return true;
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed != 0;
+}
+
+std::optional<std::wstring> text(const wchar_t* value)
+{
+    if (!value)
+        return std::nullopt;
+    return std::wstring(value);
+}
+
+} // namespace
+
+bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
+{
+    ports.clear();
+    DWORD needed = 0;
+    DWORD returned = 0;
+    SetLastError(ERROR_SUCCESS);
+    const BOOL first = EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
+    if (!usableSize(first, needed))
+        return false;
+    if (needed == 0)
+        return true;
+    Block block = allocateBlock(needed);
+    if (!block)
+        return false;
+    if (!EnumPortsW(nullptr, 2, block.get(), needed, &needed, &returned))
+        return false;
+    const auto* records = reinterpret_cast<const PORT_INFO_2W*>(block.get());
+    ports.reserve(returned);
+    for (DWORD i = 0; i < returned; ++i) {
+        PortInfo2 port;
+        if (records[i].pPortName)
+            port.portName = records[i].pPortName;
+        port.monitorName = text(records[i].pMonitorName);
+        ports.push_back(std::move(port));
+    }
+    return true;
+}
+
+bool Spooler::enumLocalPrinters(std::vector<PrinterInfo2>& printers)
+{
+    printers.clear();
+    DWORD needed = 0;
+    DWORD returned = 0;
+    SetLastError(ERROR_SUCCESS);
+    const BOOL first = EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned);
+    if (!usableSize(first, needed))
+        return false;
+    if (needed == 0)
+        return true;
+    Block block = allocateBlock(needed);
+    if (!block)
+        return false;
+    if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, block.get(), needed, &needed, &returned))
+        return false;
+    const auto* records = reinterpret_cast<const PRINTER_INFO_2W*>(block.get());
+    printers.reserve(returned);
+    for (DWORD i = 0; i < returned; ++i) {
+        PrinterInfo2 printer;
+        if (records[i].pPrinterName)
+            printer.printerName = records[i].pPrinterName;
+        printer.portName = text(records[i].pPortName);
+        printer.driverName = text(records[i].pDriverName);
+        printer.attributes = records[i].Attributes;
+        printers.push_back(std::move(printer));
+    }
+    return true;
+}
+
+PrinterHandle Spooler::openPrinter(const wchar_t* printerName, PrinterAccess access)
+{
+    if (!printerName)
+        return nullptr;
+    wchar_t dataType[] = L"RAW";
+    PRINTER_DEFAULTSW defaults {};
+    defaults.pDatatype = dataType;
+    defaults.pDevMode = nullptr;
+    defaults.DesiredAccess = access == PrinterAccess::Full ? PRINTER_ALL_ACCESS : PRINTER_ACCESS_USE;
+    HANDLE handle = nullptr;
+    if (!OpenPrinterW(const_cast<LPWSTR>(printerName), &handle, &defaults) || !handle)
+        return nullptr;
+    auto* printer = new SpoolerPrinter;
+    printer->handle = handle;
+    return printer;
+}
+
+bool Spooler::getPrinter2(PrinterHandle printer, PrinterInfo2& info)
+{
+    if (!printer)
+        return false;
+    DWORD needed = 0;
+    SetLastError(ERROR_SUCCESS);
+    const BOOL first = GetPrinterW(printer->handle, 2, nullptr, 0, &needed);
+    if (!usableSize(first, needed) || needed == 0)
+        return false;
+    Block block = allocateBlock(needed);
+    if (!block)
+        return false;
+    if (!GetPrinterW(printer->handle, 2, block.get(), needed, &needed))
+        return false;
+    const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(block.get());
+    info = PrinterInfo2();
+    if (record->pPrinterName)
+        info.printerName = record->pPrinterName;
+    info.portName = text(record->pPortName);
+    info.driverName = text(record->pDriverName);
+    info.attributes = record->Attributes;
+    // The block's strings point into the block itself; it is written back whole.
+    info.native = std::shared_ptr<void>(block.release(), freeBlock);
+    return true;
+}
+
+bool Spooler::setPrinter2(PrinterHandle printer, const PrinterInfo2& info)
+{
+    if (!printer || !info.native)
+        return false;
+    auto* record = static_cast<PRINTER_INFO_2W*>(info.native.get());
+    record->Attributes = info.attributes;
+    return SetPrinterW(printer->handle, 2, reinterpret_cast<LPBYTE>(record), 0) != FALSE;
+}
+
+bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName, void* buffer,
+    std::uint32_t size, std::uint32_t& needed)
+{
+    needed = 0;
+    if (!printer)
+        return false;
+    DWORD type = 0;
+    DWORD got = 0;
+    const DWORD status = GetPrinterDataExW(printer->handle, keyName, valueName, &type, static_cast<LPBYTE>(buffer),
+        static_cast<DWORD>(size), &got);
+    needed = got;
+    return status == ERROR_SUCCESS;
+}
+
+void Spooler::closePrinter(PrinterHandle printer)
+{
+    if (!printer)
+        return;
+    ClosePrinter(printer->handle);
+    delete printer;
+}
+
+} // namespace wizard::sys
