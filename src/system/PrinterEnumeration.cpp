@@ -9,17 +9,11 @@ namespace wizard::sys {
 
 namespace {
 
-// The UTF-16 code units of one character, in order.
-int utf16Units(wchar_t c, char16_t units[2])
+// The first UTF-16 unit of a character: itself, or its high surrogate.
+std::uint32_t firstUnit(wchar_t c)
 {
     const auto code = static_cast<std::uint32_t>(c);
-    if (code < 0x10000) {
-        units[0] = static_cast<char16_t>(code);
-        return 1;
-    }
-    units[0] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-    units[1] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    return 2;
+    return code < 0x10000 ? code : 0xD800 + ((code - 0x10000) >> 10);
 }
 
 bool startsWith(const std::wstring& text, const wchar_t* prefix)
@@ -34,28 +28,16 @@ bool Utf16Less::operator()(const std::wstring& left, const std::wstring& right) 
     if constexpr (sizeof(wchar_t) == 2) {
         return left < right;
     } else {
-        std::size_t i = 0;
-        int li = 0, ri = 0, ln = 0, rn = 0;
-        std::size_t j = 0;
-        char16_t lu[2], ru[2];
-        for (;;) {
-            if (li == ln) {
-                if (i == left.size())
-                    return !(ri < rn || j < right.size());
-                ln = utf16Units(left[i++], lu);
-                li = 0;
-            }
-            if (ri == rn) {
-                if (j == right.size())
-                    return false;
-                rn = utf16Units(right[j++], ru);
-                ri = 0;
-            }
-            if (lu[li] != ru[ri])
-                return lu[li] < ru[ri];
-            ++li;
-            ++ri;
-        }
+        // At the first differing character, the first units decide; equal first units
+        // (one high surrogate) leave the order of the code points.
+        const auto differ = std::mismatch(left.begin(), left.end(), right.begin(), right.end());
+        if (differ.second == right.end())
+            return false;
+        if (differ.first == left.end())
+            return true;
+        const std::uint32_t l = firstUnit(*differ.first);
+        const std::uint32_t r = firstUnit(*differ.second);
+        return l != r ? l < r : *differ.first < *differ.second;
     }
 }
 
