@@ -8,6 +8,13 @@ namespace wizard::sys {
 
 bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool wait, bool elevate)
 {
+    // Windows refuses a working folder that does not exist; some shells (Wine's)
+    // would run the command in the caller's folder instead, which is never meant.
+    if (!workingFolder.empty()) {
+        const DWORD attributes = GetFileAttributesW(workingFolder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return false;
+    }
     const std::wstring parameters = L"/C " + command;
     SHELLEXECUTEINFOW info {};
     info.cbSize = sizeof info;
