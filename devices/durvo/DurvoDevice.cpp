@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace wizard::durvo {
 
@@ -195,14 +196,19 @@ DurvoDevice::Result DurvoDevice::receivePacket(std::uint8_t wanted, char* buffer
             }
             continue;
         }
+        // Received aside first: a packet that never arrives whole leaves the
+        // caller's buffer as it was.
         const std::uint32_t kept = std::min(length, capacity);
-        r = receiveExact(buffer, kept, deadline, got);
+        std::vector<char> payload(kept);
+        r = receiveExact(payload.data(), kept, deadline, got);
         if (r == Result::Ok)
             r = discard(length - kept, deadline);
         if (r != Result::Ok) {
             broken = true;
             return r;
         }
+        if (kept > 0)
+            std::memcpy(buffer, payload.data(), kept);
         received = kept;
         return Result::Ok;
     }

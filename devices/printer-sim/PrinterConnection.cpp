@@ -104,6 +104,9 @@ void PrinterConnection::answer(const ParsedCommand& command)
         sleepUnlessClosing(reply.delayMs);
     if (closing)
         return;
+    // Whoever sees the reply must already find the printer restarting.
+    if (command.frameAccepted)
+        server.announceRestart();
     if (!reply.send) {
         log.write(id, "noreply", commandClassName(command.commandClass));
     } else {

@@ -41,6 +41,8 @@ public:
     void stop();
     // From any thread: restart, then report `newVersion`.
     void restart(const std::string& newVersion);
+    // Reports "restarting" from now on, ahead of the restart itself.
+    void announceRestart() { isRestarting = true; }
     bool restarting() const { return isRestarting; }
     int connectionCount();
 
