@@ -31,6 +31,8 @@ void onSignal(int)
 constexpr int idleLimitMs = 15000;
 // The most a client may write or ask to read in one exchange.
 constexpr std::int32_t maxTransfer = 16 << 20;
+// What the service takes from the printer in one read at the least.
+constexpr std::int32_t readAtLeast = 64 << 10;
 
 std::string hex(const std::uint8_t* bytes, std::size_t size)
 {
@@ -175,7 +177,7 @@ void PipeService::shutPipe(Pipe& pipe, bool unlinkFile)
 
 bool PipeService::setMode(Pipe& pipe, Mode mode)
 {
-    shutPipe(pipe, mode != Mode::Stale);
+    shutPipe(pipe, true);
     pipe.mode = mode;
     if (mode == Mode::Absent)
         return true;
@@ -288,7 +290,17 @@ bool PipeService::control(const std::string& line, std::string& answer)
         answer = "ok";
         return true;
     }
+    if (verb == "assign") {
+        if (!(words >> assigned[0] >> assigned[1] >> assigned[2] >> assigned[3])) {
+            answer = "error assign CHANNEL A B C";
+            return false;
+        }
+        assignNext = true;
+        answer = "ok";
+        return true;
+    }
     if (verb == "clear") {
+        assignNext = false;
         resultZero.clear();
         hangup = {};
         readOverrides.clear();
@@ -337,13 +349,21 @@ Message PipeService::handle(const Pipe& pipe, const Message& request, ReadState&
         logLine("printer open " + pipe.queue + (device ? " ok" : " failed"));
         if (!device)
             return reply;
-        const std::int32_t channel = nextChannel++;
-        channels[channel] = device;
+        std::int32_t channel = nextChannel++;
         // The service's own values for the options; clients must carry them from here on.
+        std::int32_t values[3] = { 100 + channel, 200 + channel, 300 + channel };
+        if (assignNext && channels.find(assigned[0]) == channels.end()) {
+            channel = assigned[0];
+            std::copy(assigned + 1, assigned + 4, values);
+        }
+        assignNext = false;
+        if (auto previous = channels.find(channel); previous != channels.end())
+            durvo.close(previous->second);
+        channels[channel] = device;
         reply.set(Message::channel, channel);
-        reply.set(Message::optionA, 100 + channel);
-        reply.set(Message::optionB, 200 + channel);
-        reply.set(Message::optionC, 300 + channel);
+        reply.set(Message::optionA, values[0]);
+        reply.set(Message::optionB, values[1]);
+        reply.set(Message::optionC, values[2]);
         reply.set(Message::result, 1);
         return reply;
     }
@@ -394,7 +414,10 @@ Message PipeService::handle(const Pipe& pipe, const Message& request, ReadState&
     }
     case 3: {
         if (!read.active) {
-            const std::int32_t capacity = std::clamp<std::int32_t>(request.get(Message::totalLength), 0, maxTransfer);
+            // The printer's whole reply is taken, also when it is longer than the
+            // client's capacity: the client learns its real length and keeps what fits.
+            const std::int32_t capacity
+                = std::clamp<std::int32_t>(std::max(request.get(Message::totalLength), readAtLeast), 0, maxTransfer);
             std::vector<char> buffer(std::size_t(capacity) + 1, 0);
             std::int32_t received = 0;
             const bool ok = durvo.read(device, buffer.data(), std::uint32_t(capacity), &received, timeout, 0, 0) != 0;
@@ -406,7 +429,7 @@ Message PipeService::handle(const Pipe& pipe, const Message& request, ReadState&
                 return reply;
             }
             received = std::clamp<std::int32_t>(received, 0, capacity);
-            read = { true, std::vector<char>(buffer.begin(), buffer.begin() + received), chunksFor(received), 0, 0 };
+            read = { true, std::vector<char>(buffer.begin(), buffer.begin() + received), chunksFor(received), 0 };
         }
         // Chunk k+1 answers the acknowledgement of chunk k; after the last, a final reply.
         ++read.sent;
@@ -452,6 +475,7 @@ void PipeService::converse(Pipe& pipe, int fd)
     ReadState read;
     WriteState write;
     std::map<int, int> seen;
+    int readReplies = 0;
     for (;;) {
         Message request;
         const ssize_t n = receive(fd, request.bytes.data(), Message::size);
@@ -468,7 +492,7 @@ void PipeService::converse(Pipe& pipe, int fd)
             break;
         }
         const bool readReply = code == 3;
-        const int replyIndex = readReply ? read.replyIndex++ : -1;
+        const int replyIndex = readReply ? readReplies++ : -1;
         Message reply = handle(pipe, request, read, write);
         if (auto zero = resultZero.find(code); zero != resultZero.end() && zero->second != 0) {
             reply.set(Message::result, 0);

@@ -17,6 +17,8 @@
 //   readreply INDEX FIELD=VALUE...   in the next read exchange, reply INDEX
 //                        (0: the first) carries these values; FIELD is one of
 //                        count, total, length, result, fill (every chunk byte)
+//   assign CHANNEL A B C the next open gets this channel and these values
+//                        for the first, second and third options
 //   clear                all faults off, every pipe served
 //   rescan               read the print queues again
 // The log (--log) gets one line per event: "connect NAME", "announce N",
@@ -59,7 +61,6 @@ private:
         std::vector<char> data;
         std::int32_t count = 0;
         std::int32_t sent = 0;
-        int replyIndex = 0;
     };
     struct WriteState {
         bool active = false;
@@ -89,6 +90,8 @@ private:
 
     std::map<int, int> resultZero; // code -> replies left (-1: all)
     Hangup hangup;
+    bool assignNext = false;
+    std::int32_t assigned[4] = {}; // channel, first, second, third option
     std::map<int, std::map<std::string, std::int32_t>> readOverrides; // reply index -> fields
 };
 

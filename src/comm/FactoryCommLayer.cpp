@@ -2,6 +2,7 @@
 #include "comm/FactoryCommLayer.h"
 
 #include "comm/DurvoCommLayer.h"
+#include "comm/VekCommLayer.h"
 #include "foundation/ILogger.h"
 
 #include <new>
@@ -18,17 +19,14 @@ IMCommLayer* FactoryCommLayer::Build(ILogger* logger, std::int32_t kind, const w
             logger->Log(L"[%s] [FactoryCommLayer] [DurvoCommLayer] {%s}", L"DEBUG  ", L"wizard::FactoryCommLayer::Build");
         return layer;
     }
-    case 1:
+    case 1: {
         // --- kind 1: the pipe-service layer (VekCommLayer) ---
-        // Until that layer exists there is nothing to build for this kind.
-        (void)printerName;
-        (void)first;
-        (void)second;
-        (void)third;
-        (void)fourth;
-        (void)fifth;
-        return nullptr;
+        IMCommLayer* layer = new (std::nothrow) VekCommLayer(logger, printerName, first, second, third, fourth, fifth);
+        if (logger)
+            logger->Log(L"[%s] [FactoryCommLayer] [VekCommLayer] {%s}", L"DEBUG  ", L"wizard::FactoryCommLayer::Build");
+        return layer;
         // --- end of kind 1 ---
+    }
     default:
         return nullptr;
     }

@@ -3,6 +3,7 @@
 
 #include "foundation/ILogger.h"
 #include "system/NamedPipe.h"
+#include "system/SpoolerControl.h"
 #include "system/Sleep.h"
 
 #include <algorithm>
@@ -11,12 +12,6 @@
 #include <vector>
 
 namespace wizard {
-
-namespace sys {
-// TEMPORARY until the spooler seam lands.
-constexpr std::size_t printerIdSize = 82;
-bool readPrinterId(const std::wstring& printerName, std::uint8_t* block);
-}
 
 namespace {
 
