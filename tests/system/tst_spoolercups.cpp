@@ -260,6 +260,16 @@ void tst_SpoolerCups::printerTypeOfQueues()
     QCOMPARE(printerTypeOf(w(name("missing")).c_str(), table()), 0);
     QCOMPARE(printerTypeOf(L"", table()), 0);
     QCOMPARE(printerTypeOf(nullptr, table()), 0);
+
+    // Names no queue can have: far too long, or holding what a printer address may not.
+    const std::wstring oversized(5000, L'Q');
+    QCOMPARE(printerTypeOf(oversized.c_str(), table()), 0);
+    unsigned char block[printerIdSize];
+    QVERIFY(!readPrinterId(oversized, block));
+    QVERIFY(!restoreBidiAndStartRuvelk(oversized));
+    const std::wstring hostile = w(name("sock")) + L"/../" + w(name("usb")) + L"?x#y";
+    QCOMPARE(printerTypeOf(hostile.c_str(), table()), 0);
+    QVERIFY(!readPrinterId(hostile, block));
 }
 
 void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
