@@ -141,7 +141,7 @@ void PrinterConnection::answerStatus()
 void PrinterConnection::run()
 {
     log.write(id, "connect");
-    std::vector<std::uint8_t> buffer(256 * 1024);
+    std::vector<std::uint8_t> buffer(1024 * 1024);
     std::uint8_t header[PacketHeaderSize];
     while (!ended && !closing && readExact(header, sizeof header)) {
         std::uint32_t remaining = decodePacketLength(header);

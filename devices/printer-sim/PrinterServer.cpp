@@ -55,7 +55,7 @@ PrinterServer::~PrinterServer()
 {
     dropHostConnections();
     reapWorkers(true);
-    for (int fd : { listenFd, controlFd, wakePipe[0], wakePipe[1] }) {
+    for (int fd : { listenFd.load(), controlFd, wakePipe[0], wakePipe[1] }) {
         if (fd >= 0)
             ::close(fd);
     }
@@ -64,9 +64,10 @@ PrinterServer::~PrinterServer()
 bool PrinterServer::openPrinterPort(std::string& error)
 {
     std::uint16_t bound = 0;
-    listenFd = listenOnLoopback(printerPort, bound, error);
-    if (listenFd < 0)
+    const int fd = listenOnLoopback(printerPort, bound, error);
+    if (fd < 0)
         return false;
+    listenFd = fd;
     printerPort = bound;
     return true;
 }
@@ -101,6 +102,16 @@ void PrinterServer::restart(const std::string& newVersion)
     }
     isRestarting = true;
     wake('r');
+}
+
+void PrinterServer::announceRestart()
+{
+    isRestarting = true;
+    // A listening socket shut down refuses connections at once; the main loop
+    // closes it when it begins the restart.
+    const int fd = listenFd;
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 int PrinterServer::connectionCount()
@@ -183,7 +194,7 @@ int PrinterServer::run()
         pollfd fds[3] = {};
         fds[0] = { wakePipe[0], POLLIN, 0 };
         fds[1] = { controlFd, POLLIN, 0 };
-        fds[2] = { down ? -1 : listenFd, POLLIN, 0 };
+        fds[2] = { (down || isRestarting) ? -1 : listenFd.load(), POLLIN, 0 };
         int timeout = 200;
         if (down) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd - Clock::now()).count();
@@ -206,8 +217,7 @@ int PrinterServer::run()
             if (quit)
                 break;
             if (restartNow && !down) {
-                ::close(listenFd);
-                listenFd = -1;
+                ::close(listenFd.exchange(-1));
                 dropHostConnections();
                 down = true;
                 restartEnd = Clock::now() + std::chrono::milliseconds(state.restartMs());
@@ -234,7 +244,7 @@ int PrinterServer::run()
             }
         }
 
-        if (!down && (fds[2].revents & POLLIN)) {
+        if (!down && !isRestarting && (fds[2].revents & POLLIN)) {
             const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
                 const int one = 1;

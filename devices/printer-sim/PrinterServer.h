@@ -41,8 +41,9 @@ public:
     void stop();
     // From any thread: restart, then report `newVersion`.
     void restart(const std::string& newVersion);
-    // Reports "restarting" from now on, ahead of the restart itself.
-    void announceRestart() { isRestarting = true; }
+    // From a connection thread, before the reply that accepts a download: from
+    // now on the printer reports "restarting" and refuses new connections.
+    void announceRestart();
     bool restarting() const { return isRestarting; }
     int connectionCount();
 
@@ -63,7 +64,7 @@ private:
     PrinterState& state;
     CommandLog& log;
     ControlHandler controlHandler;
-    int listenFd = -1;
+    std::atomic<int> listenFd { -1 };
     int controlFd = -1;
     int wakePipe[2] = { -1, -1 };
     std::uint16_t printerPort = 0;
