@@ -270,6 +270,14 @@ bool PipeService::control(const std::string& line, std::string& answer)
         answer = "ok";
         return true;
     }
+    if (verb == "silent") {
+        if (!(words >> silentCode)) {
+            answer = "error silent CODE";
+            return false;
+        }
+        answer = "ok";
+        return true;
+    }
     if (verb == "readreply") {
         int index = 0;
         if (!(words >> index)) {
@@ -303,6 +311,7 @@ bool PipeService::control(const std::string& line, std::string& answer)
         assignNext = false;
         resultZero.clear();
         hangup = {};
+        silentCode = 0;
         readOverrides.clear();
         for (auto& entry : pipes)
             setMode(entry.second, Mode::Serving);
@@ -489,6 +498,15 @@ void PipeService::converse(Pipe& pipe, int fd)
         if (hangup.code == code && ++seen[code] == hangup.nth) {
             hangup = {};
             logLine("hangup");
+            break;
+        }
+        if (silentCode != 0 && silentCode == code) {
+            silentCode = 0;
+            logLine("silent");
+            // Hold the connection, answering nothing, until the client leaves.
+            std::uint8_t ignored[Message::size];
+            while (receive(fd, ignored, sizeof ignored) > 0) {
+            }
             break;
         }
         const bool readReply = code == 3;

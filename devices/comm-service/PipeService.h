@@ -14,6 +14,8 @@
 //                        missing or -1) carry result 0
 //   hangup CODE [NTH]    close the connection, without a reply, on the NTH
 //                        message of CODE of the next conversation (default 1)
+//   silent CODE          never answer the next message of CODE; the connection
+//                        stays open until the client gives up
 //   readreply INDEX FIELD=VALUE...   in the next read exchange, reply INDEX
 //                        (0: the first) carries these values; FIELD is one of
 //                        count, total, length, result, fill (every chunk byte)
@@ -90,6 +92,7 @@ private:
 
     std::map<int, int> resultZero; // code -> replies left (-1: all)
     Hangup hangup;
+    int silentCode = 0;
     bool assignNext = false;
     std::int32_t assigned[4] = {}; // channel, first, second, third option
     std::map<int, std::map<std::string, std::int32_t>> readOverrides; // reply index -> fields

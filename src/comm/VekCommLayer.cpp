@@ -263,7 +263,8 @@ bool VekCommLayer::ExecuteReadCmd(VekMessage& message, char* buffer, std::uint32
             disconnect();
             return false;
         }
-        std::memcpy(data.data() + offset, message.bytes.data() + VekMessage::chunkData, std::size_t(piece));
+        if (piece > 0)
+            std::memcpy(data.data() + offset, message.bytes.data() + VekMessage::chunkData, std::size_t(piece));
         offset += piece;
         message.set(VekMessage::result, 1);
         if (!transfer(message)) {
@@ -286,7 +287,9 @@ bool VekCommLayer::ExecuteReadCmd(VekMessage& message, char* buffer, std::uint32
         }
         *received = total;
         std::memset(buffer, 0, capacity);
-        std::memcpy(buffer, data.data(), std::min<std::size_t>(capacity, data.size()));
+        // An empty reply has no data block at all: nothing to copy.
+        if (const std::size_t kept = std::min<std::size_t>(capacity, data.size()); kept > 0)
+            std::memcpy(buffer, data.data(), kept);
     }
     disconnect();
     return true;
