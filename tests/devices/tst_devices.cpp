@@ -95,6 +95,7 @@ private Q_SLOTS:
     void droppedConnection_data();
     void droppedConnection();
     void replyLongerThanCapacity();
+    void stalledPrinterFailsWriteAtLimit();
 
     void openRefuses_data();
     void openRefuses();
@@ -210,10 +211,12 @@ void tst_Devices::lateOrMissingAnswerFailsAtLimit_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("statusRead");
-    QTest::newRow("late reply") << QStringLiteral("delay.rfv 1200") << false;
-    QTest::newRow("no reply") << QStringLiteral("noreply.rfv 1") << false;
-    QTest::newRow("late status") << QStringLiteral("delay.status 1200") << true;
-    QTest::newRow("no status") << QStringLiteral("noreply.status 1") << true;
+    QTest::addColumn<int>("capacity"); // of the status buffer
+    QTest::newRow("late reply") << QStringLiteral("delay.rfv 1200") << false << 0;
+    QTest::newRow("no reply") << QStringLiteral("noreply.rfv 1") << false << 0;
+    QTest::newRow("late status") << QStringLiteral("delay.status 1200") << true << 1024;
+    QTest::newRow("no status") << QStringLiteral("noreply.status 1") << true << 1024;
+    QTest::newRow("no status, 4-byte buffer") << QStringLiteral("noreply.status 1") << true << 4;
 }
 
 // The library, not the printer, ends a read at its limit; a reply that comes
@@ -222,6 +225,7 @@ void tst_Devices::lateOrMissingAnswerFailsAtLimit()
 {
     QFETCH(QString, fault);
     QFETCH(bool, statusRead);
+    QFETCH(int, capacity);
     const int limit = 300;
     QVERIFY(printer->request(QStringLiteral("set ") + fault) == QLatin1String("ok"));
     Handle h(queue);
@@ -232,9 +236,11 @@ void tst_Devices::lateOrMissingAnswerFailsAtLimit()
     if (statusRead) {
         QByteArray buffer(1024, '\x55');
         int32_t received = -1;
-        QCOMPARE(ReadStatusExEx(h, buffer.data(), 1024, &received, limit, 0, 0), 0);
-        QCOMPARE(buffer.left(9), QByteArray("Time out", 9));
-        QCOMPARE(buffer.at(9), '\x55');
+        QCOMPARE(ReadStatusExEx(h, buffer.data(), uint32_t(capacity), &received, limit, 0, 0), 0);
+        const QByteArray text("Time out", 9);
+        const int written = qMin(capacity, int(text.size()));
+        QCOMPARE(buffer.left(written), text.left(written));
+        QCOMPARE(buffer.mid(written), QByteArray(1024 - written, '\x55'));
         QCOMPARE(received, 0);
     } else {
         QVERIFY(send(h, rfv));
@@ -309,6 +315,25 @@ void tst_Devices::replyLongerThanCapacity()
     QCOMPARE(buffer, QByteArray(16, 'V') + QByteArray(16, '\x55'));
     // The rest of that reply was read and dropped: the next one is in step.
     QCOMPARE(exchange(h, pem0), QByteArray("OK"));
+}
+
+// A printer busy with its adjustment reads nothing; a frame larger than the
+// connection's buffers then cannot go out, and the write ends at its limit.
+void tst_Devices::stalledPrinterFailsWriteAtLimit()
+{
+    QVERIFY(printer->set(QStringLiteral("adjust-ms"), QStringLiteral("3000")));
+    const QByteArray frame = frameFor(PrinterSim::firmwareImage("F2600", 32 * 1024 * 1024));
+    Handle h(queue);
+    QVERIFY(send(h, QByteArrayLiteral("\x1BSa;c\r")));
+    QVERIFY(printer->waitForLog(QStringLiteral("cmd \\eSa;c\\r")));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!send(h, frame, 300));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= 280 && elapsed < 1500, qPrintable(QString::number(elapsed)));
+    // Half a packet went out: the connection is out of step and stays failed.
+    QVERIFY(!send(h, rfv));
+    QCOMPARE(reply(h), QByteArray("<failed>"));
 }
 
 void tst_Devices::openRefuses_data()
