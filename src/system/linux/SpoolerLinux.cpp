@@ -15,8 +15,10 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <strings.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace wizard::sys {
 
@@ -280,14 +282,11 @@ bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
     std::vector<Queue> queues;
     if (!listQueues(queues))
         return false;
+    // Queues sharing a device share its port, listed once.
+    std::unordered_set<std::wstring> known;
     for (const Queue& queue : queues) {
         const PrinterInfo2& info = queue.info;
-        if (!info.portName)
-            continue;
-        bool known = false;
-        for (const PortInfo2& port : ports)
-            known = known || port.portName == *info.portName;
-        if (known)
+        if (!info.portName || !known.insert(*info.portName).second)
             continue;
         const std::string scheme = schemeOf(queue.deviceUri.c_str());
         PortInfo2 port;
