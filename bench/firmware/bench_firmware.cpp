@@ -21,11 +21,11 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <malloc.h>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -142,11 +142,13 @@ bool sendThroughLayer(const QString& firmware, const std::wstring& queue, Sample
     const std::size_t header = frame ? PrinterCommands::writeDownloadHeader(frame.get(), capacity, size) : 0;
     const bool read = header && std::fread(frame.get() + header, 1, size, file) == size;
     std::fclose(file);
-    const std::size_t length = read ? PrinterCommands::finishDownloadFrame(frame.get(), capacity, header, size) : 0;
+    const std::size_t length
+        = read ? PrinterCommands::finishDownloadFrame(frame.get(), capacity, header, size) : 0;
     if (length == 0)
         return false;
 
-    std::unique_ptr<wizard::IMCommLayer> layer(wizard::FactoryCommLayer::Build(nullptr, 0, nullptr, 1, 0, 0, 0, 0));
+    std::unique_ptr<wizard::IMCommLayer> layer(
+        wizard::FactoryCommLayer::Build(nullptr, 0, nullptr, 1, 0, 0, 0, 0));
     if (!layer || !layer->Open(queue.c_str()))
         return false;
     layer->SetTimeout(PrinterCommands::downloadTimeoutMs);
@@ -278,11 +280,13 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         Sample sample;
         if (!sendThroughLayer(firmware, queue.toStdWString(), sample)) {
-            std::fprintf(stderr, "run %d: the frame did not go through (reply \"%s\")\n", run, sample.reply.constData());
+            std::fprintf(stderr, "run %d: the frame did not go through (reply \"%s\")\n", run,
+                sample.reply.constData());
             return 1;
         }
         if (sample.reply != "OK") {
-            std::fprintf(stderr, "run %d: the printer refused the frame: \"%s\"\n", run, sample.reply.constData());
+            std::fprintf(
+                stderr, "run %d: the printer refused the frame: \"%s\"\n", run, sample.reply.constData());
             return 1;
         }
         layerSeconds.push_back(sample.seconds);
@@ -301,7 +305,8 @@ int main(int argc, char** argv)
             if (!file.open(QIODevice::ReadOnly))
                 return 1;
             const QByteArray image = file.readAll();
-            PrinterCommands::buildDownloadFrame(image.constData(), std::size_t(image.size()), bytes.data(), bytes.size());
+            PrinterCommands::buildDownloadFrame(
+                image.constData(), std::size_t(image.size()), bytes.data(), bytes.size());
         }
         double seconds = 0;
         if (!sendRaw(bytes, seconds)) {
@@ -317,15 +322,19 @@ int main(int argc, char** argv)
     const double layerBest = mib / *std::min_element(layerSeconds.begin(), layerSeconds.end());
     const double rawBest = mib / *std::min_element(rawSeconds.begin(), rawSeconds.end());
     std::printf("frame                    %zu bytes\n", frameBytes);
-    std::printf("comm layer -> library -> virtual printer: median %8.1f ms  %8.1f MiB/s  (best %8.1f MiB/s)\n",
+    std::printf(
+        "comm layer -> library -> virtual printer: median %8.1f ms  %8.1f MiB/s  (best %8.1f MiB/s)\n",
         median(layerSeconds) * 1e3, layerRate, layerBest);
-    std::printf("raw loopback TCP                         : median %8.1f ms  %8.1f MiB/s  (best %8.1f MiB/s)\n",
+    std::printf(
+        "raw loopback TCP                         : median %8.1f ms  %8.1f MiB/s  (best %8.1f MiB/s)\n",
         median(rawSeconds) * 1e3, rawRate, rawBest);
     std::printf("ratio                    %.1f %% of raw by medians, %.1f %% by best runs (goal >= 70 %%)\n",
         100.0 * layerRate / rawRate, 100.0 * layerBest / rawBest);
-    std::printf("wizard side, last run: C++ allocations %zu bytes in all, largest %zu bytes (file %d bytes)\n",
+    std::printf(
+        "wizard side, last run: C++ allocations %zu bytes in all, largest %zu bytes (file %d bytes)\n",
         last.allocated, last.largest, imageSize);
     if (last.peakGrowthKiB >= 0)
-        std::printf("peak resident growth, last run: %ld KiB (file %d KiB)\n", last.peakGrowthKiB, imageSize / 1024);
+        std::printf(
+            "peak resident growth, last run: %ld KiB (file %d KiB)\n", last.peakGrowthKiB, imageSize / 1024);
     return 0;
 }

@@ -40,8 +40,8 @@ std::int32_t writeStub(std::uint32_t, const char*, std::int32_t, std::int32_t, s
 // The handshake is answered "OK"; every later read gets the fuzzer's reply,
 // cut to the capacity, with whatever length the input claims.
 int reads = 0;
-std::int32_t readStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received, std::int32_t,
-    std::int32_t, std::int32_t)
+std::int32_t readStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received,
+    std::int32_t, std::int32_t, std::int32_t)
 {
     if (reads++ == 0) {
         std::memcpy(buffer, "OK", 2);
@@ -52,8 +52,8 @@ std::int32_t readStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::
     *received = claimedLength;
     return 1;
 }
-std::int32_t statusStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received, std::int32_t,
-    std::int32_t, std::int32_t)
+std::int32_t statusStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received,
+    std::int32_t, std::int32_t, std::int32_t)
 {
     std::memcpy(buffer, replyData, std::min<std::size_t>(replySize, capacity));
     *received = claimedLength;

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     volatile std::int32_t value = PrinterCommands::firmwareVersionValue(exact.data(), exact.size());
     (void)value;
     volatile bool judged = PrinterCommands::isOk(exact.data(), exact.size())
-        || PrinterCommands::isRibbonError(exact.data(), exact.size()) || PrinterCommands::isTimeOut(exact.data(), exact.size());
+        || PrinterCommands::isRibbonError(exact.data(), exact.size())
+        || PrinterCommands::isTimeOut(exact.data(), exact.size());
     (void)judged;
 
     // As the pages read it: at most 512 bytes in a zero-filled reply buffer.

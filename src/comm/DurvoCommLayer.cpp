@@ -30,8 +30,8 @@ DurvoCommLayer::DurvoCommLayer(ILogger* logger, std::int32_t passA, std::int32_t
     traceInfo(L"[%s] [DurvoCommLayer] [Creating] {%s}", L"wizard::DurvoCommLayer::DurvoCommLayer");
 }
 
-DurvoCommLayer::DurvoCommLayer(ILogger* logger, std::int32_t passA, std::int32_t passB,
-    const DurvoFunctions& functions)
+DurvoCommLayer::DurvoCommLayer(
+    ILogger* logger, std::int32_t passA, std::int32_t passB, const DurvoFunctions& functions)
     : DurvoCommLayer(logger, passA, passB)
 {
     this->functions = functions;
@@ -69,7 +69,8 @@ bool DurvoCommLayer::toAnsiName(const wchar_t* name, char* out)
 #ifdef _WIN32
     // The buffer is handed over whole; a name that does not fit makes the
     // conversion fail rather than come back cut.
-    const int written = WideCharToMultiByte(CP_ACP, 0, name, -1, out, static_cast<int>(nameCapacity), nullptr, nullptr);
+    const int written
+        = WideCharToMultiByte(CP_ACP, 0, name, -1, out, static_cast<int>(nameCapacity), nullptr, nullptr);
     return written > 0;
 #else
     std::size_t length = 0;
@@ -119,8 +120,8 @@ bool DurvoCommLayer::Open(const wchar_t* printerName)
         return false;
 
     bool greeted = false;
-    if (functions.WriteQuarleExEx(device, PrinterCommands::handshakeOn, PrinterCommands::length(PrinterCommands::handshakeOn),
-            timeout, passA, passB)) {
+    if (functions.WriteQuarleExEx(device, PrinterCommands::handshakeOn,
+            PrinterCommands::length(PrinterCommands::handshakeOn), timeout, passA, passB)) {
         char reply[PrinterCommands::replyCapacity] = {};
         std::int32_t received = 0;
         greeted = functions.ReadQuarleExEx(device, reply, sizeof reply, &received, timeout, passA, passB)
@@ -192,8 +193,9 @@ bool DurvoCommLayer::ReadStatus(CommStatus* status)
     // comparison inside the buffer whatever the library wrote.
     std::uint8_t raw[PrinterCommands::statusCapacity + 1] = {};
     std::int32_t received = 0;
-    const bool read = functions.ReadStatusExEx(device, reinterpret_cast<char*>(raw), PrinterCommands::statusCapacity,
-                          &received, PrinterCommands::statusTimeoutMs, passA, passB)
+    const bool read
+        = functions.ReadStatusExEx(device, reinterpret_cast<char*>(raw), PrinterCommands::statusCapacity,
+              &received, PrinterCommands::statusTimeoutMs, passA, passB)
         != 0;
     if (!read || PrinterCommands::isTimeOut(reinterpret_cast<const char*>(raw), sizeof raw))
         return failStatusRead(L"wizard::DurvoCommLayer::ReadStatus");
@@ -213,11 +215,12 @@ bool DurvoCommLayer::ReadStatusRpst(CommStatus* status)
     std::uint8_t decoded[PrinterCommands::statusCapacity] = {};
     bool exchanged = false;
     if (functions.WriteQuarleExEx(device, PrinterCommands::extendedStatus,
-            PrinterCommands::length(PrinterCommands::extendedStatus), PrinterCommands::statusTimeoutMs, passA, passB)) {
+            PrinterCommands::length(PrinterCommands::extendedStatus), PrinterCommands::statusTimeoutMs, passA,
+            passB)) {
         char reply[PrinterCommands::replyCapacity] = {};
         std::int32_t received = 0;
-        if (functions.ReadQuarleExEx(device, reply, sizeof reply, &received, PrinterCommands::statusTimeoutMs, passA,
-                passB)) {
+        if (functions.ReadQuarleExEx(
+                device, reply, sizeof reply, &received, PrinterCommands::statusTimeoutMs, passA, passB)) {
             exchanged = true;
             // The reply buffer was zero-filled, so the pairs past a short
             // reply decode as 0.

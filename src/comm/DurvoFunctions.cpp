@@ -16,8 +16,7 @@ static_assert(std::is_same_v<DurvoFunctions::ReadFn, decltype(&::ReadQuarleExEx)
 static_assert(std::is_same_v<DurvoFunctions::ReadStatusFn, decltype(&::ReadStatusExEx)>);
 
 namespace {
-template <typename Fn>
-Fn resolveAs(const sys::SharedLibrary& library, const char* name)
+template <typename Fn> Fn resolveAs(const sys::SharedLibrary& library, const char* name)
 {
     return reinterpret_cast<Fn>(library.resolve(name));
 }

@@ -17,8 +17,8 @@ public:
 
     // A new layer owned by the caller, or null for an unknown kind or when
     // memory runs out. printerName and the options matter only to kind 1.
-    static IMCommLayer* Build(ILogger* logger, std::int32_t kind, const wchar_t* printerName, std::int32_t first,
-        std::int32_t second, std::int32_t third, std::int32_t fourth, std::int32_t fifth);
+    static IMCommLayer* Build(ILogger* logger, std::int32_t kind, const wchar_t* printerName,
+        std::int32_t first, std::int32_t second, std::int32_t third, std::int32_t fourth, std::int32_t fifth);
 };
 
 } // namespace wizard

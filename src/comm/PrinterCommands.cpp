@@ -69,8 +69,8 @@ std::uint8_t hexValue(char c)
 }
 } // namespace
 
-void PrinterCommands::decodeExtendedStatus(const char* reply, std::size_t replyLength, std::uint8_t* out,
-    std::size_t outCapacity)
+void PrinterCommands::decodeExtendedStatus(
+    const char* reply, std::size_t replyLength, std::uint8_t* out, std::size_t outCapacity)
 {
     if (!out)
         return;
@@ -96,7 +96,10 @@ std::size_t PrinterCommands::writeDownloadHeader(char* frame, std::size_t capaci
     // The longest header ("\eDf;" + 20 digits + ";") is 25 bytes; with the
     // 4-byte trailer that is well inside the 126 spare bytes.
     char header[32];
-    const int length = std::snprintf(header, sizeof header, "\x1b" "Df;%lu;", static_cast<unsigned long>(fileSize));
+    const int length = std::snprintf(header, sizeof header,
+        "\x1b"
+        "Df;%lu;",
+        static_cast<unsigned long>(fileSize));
     if (!frame || length <= 0 || static_cast<std::size_t>(length) >= sizeof header)
         return 0;
     const auto headerLength = static_cast<std::size_t>(length);
@@ -106,8 +109,8 @@ std::size_t PrinterCommands::writeDownloadHeader(char* frame, std::size_t capaci
     return headerLength;
 }
 
-std::size_t PrinterCommands::finishDownloadFrame(char* frame, std::size_t capacity, std::size_t headerLength,
-    std::size_t fileSize)
+std::size_t PrinterCommands::finishDownloadFrame(
+    char* frame, std::size_t capacity, std::size_t headerLength, std::size_t fileSize)
 {
     if (!frame || headerLength > capacity || fileSize > capacity - headerLength
         || capacity - headerLength - fileSize < 4)
@@ -124,8 +127,8 @@ std::size_t PrinterCommands::finishDownloadFrame(char* frame, std::size_t capaci
     return headerLength + fileSize + 4;
 }
 
-std::size_t PrinterCommands::buildDownloadFrame(const char* file, std::size_t fileSize, char* frame,
-    std::size_t capacity)
+std::size_t PrinterCommands::buildDownloadFrame(
+    const char* file, std::size_t fileSize, char* frame, std::size_t capacity)
 {
     if (!file && fileSize != 0)
         return 0;

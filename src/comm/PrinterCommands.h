@@ -36,8 +36,10 @@ public:
     static constexpr std::uint32_t statusCapacity = 1024;
 
     // Bytes to send for a command literal: its length up to the NUL.
-    template <std::size_t N>
-    static constexpr std::int32_t length(const char (&)[N]) { return static_cast<std::int32_t>(N - 1); }
+    template <std::size_t N> static constexpr std::int32_t length(const char (&)[N])
+    {
+        return static_cast<std::int32_t>(N - 1);
+    }
 
     // True only when the NUL-terminated text in buffer (at most capacity bytes)
     // is exactly expected: whole, case-sensitive, nothing trimmed. A buffer
@@ -48,7 +50,10 @@ public:
     {
         return replyIs(buffer, capacity, replyRibbonError);
     }
-    static bool isTimeOut(const char* buffer, std::size_t capacity) { return replyIs(buffer, capacity, replyTimeOut); }
+    static bool isTimeOut(const char* buffer, std::size_t capacity)
+    {
+        return replyIs(buffer, capacity, replyTimeOut);
+    }
 
     // The firmware version value of a reply to `firmwareVersion`: every letter
     // A-Z a-z removed wherever it stands, then read as a decimal integer the
@@ -63,8 +68,8 @@ public:
     // replyLength bytes of reply are read and at most outCapacity bytes
     // written; a character that is not an upper-case hexadecimal digit, and
     // every pair at or past the end of the reply, counts as 0.
-    static void decodeExtendedStatus(const char* reply, std::size_t replyLength, std::uint8_t* out,
-        std::size_t outCapacity);
+    static void decodeExtendedStatus(
+        const char* reply, std::size_t replyLength, std::uint8_t* out, std::size_t outCapacity);
 
     // The status record from the printer's raw status block (at least
     // rawStatusBytes long): bytes 0 to 9, then 11 to 16; raw byte 10 is the
@@ -78,18 +83,22 @@ public:
     // buffer of downloadFrameCapacity(size) bytes; the file is read straight
     // into it after the header, so the firmware is held in memory once.
     static constexpr std::size_t downloadFrameSpare = 126;
-    static constexpr std::size_t downloadFrameCapacity(std::size_t fileSize) { return fileSize + downloadFrameSpare; }
+    static constexpr std::size_t downloadFrameCapacity(std::size_t fileSize)
+    {
+        return fileSize + downloadFrameSpare;
+    }
     // Writes the header at the start of frame and returns its length, where the
     // file's bytes go; 0 when frame cannot hold header and file.
     static std::size_t writeDownloadHeader(char* frame, std::size_t capacity, std::size_t fileSize);
     // With the file's bytes in place after the header, appends the trailer and
     // returns the frame's length (header + file + 4); 0 when it does not fit.
-    static std::size_t finishDownloadFrame(char* frame, std::size_t capacity, std::size_t headerLength,
-        std::size_t fileSize);
+    static std::size_t finishDownloadFrame(
+        char* frame, std::size_t capacity, std::size_t headerLength, std::size_t fileSize);
     // Both steps for a file already in memory: frame must be a zero-filled
     // buffer of downloadFrameCapacity(fileSize) bytes. Returns the frame's
     // length, 0 when it does not fit.
-    static std::size_t buildDownloadFrame(const char* file, std::size_t fileSize, char* frame, std::size_t capacity);
+    static std::size_t buildDownloadFrame(
+        const char* file, std::size_t fileSize, char* frame, std::size_t capacity);
 };
 
 } // namespace wizard

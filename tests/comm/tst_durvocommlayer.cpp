@@ -111,7 +111,8 @@ private Q_SLOTS:
             QVERIFY(layer.Open(name()));
         }
         QCOMPARE(printer.commands(), (QList<QByteArray> { pemOn, pemOff }));
-        QVERIFY(tracedMessages().contains("[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}"));
+        QVERIFY(
+            tracedMessages().contains("[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}"));
     }
 
     void secondOpenLeavesTheFirstConnectionAlone()
@@ -121,7 +122,8 @@ private Q_SLOTS:
         QVERIFY(printer.clearLog());
         clearTraced();
         QVERIFY(!layer.Open(name()));
-        QCOMPARE(tracedMessages(), QStringList { "[INFO   ] [DurvoCommLayer] [Open] {wizard::DurvoCommLayer::Open}" });
+        QCOMPARE(tracedMessages(),
+            QStringList { "[INFO   ] [DurvoCommLayer] [Open] {wizard::DurvoCommLayer::Open}" });
         // The first connection still works and is the only one the printer saw.
         layer.SetTimeout(5000);
         QVERIFY(layer.Write(rfv.constData(), rfv.size()));
@@ -140,7 +142,8 @@ private Q_SLOTS:
         DurvoCommLayer layer(&logger, 0, 0);
         QVERIFY(layer.Open(name()));
         layer.SetTimeout(PrinterCommands::firmwareVersionTimeoutMs);
-        QVERIFY(layer.Write(PrinterCommands::firmwareVersion, PrinterCommands::length(PrinterCommands::firmwareVersion)));
+        QVERIFY(layer.Write(
+            PrinterCommands::firmwareVersion, PrinterCommands::length(PrinterCommands::firmwareVersion)));
         char reply[512] = {};
         std::int32_t received = 0;
         QVERIFY(layer.Read(reply, sizeof reply, &received));
@@ -217,11 +220,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("extended");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("status: printer says Time out") << false << "status-timeout" << "1";
-        QTest::newRow("status: no answer") << false << "noreply.status" << "1";
-        QTest::newRow("extended: printer says Time out") << true << "status-timeout" << "1";
-        QTest::newRow("extended: no answer") << true << "noreply.rpst" << "1";
-        QTest::newRow("extended: connection dropped") << true << "cut.rpst" << "4";
+        QTest::newRow("status: printer says Time out") << false << "status-timeout"
+                                                       << "1";
+        QTest::newRow("status: no answer") << false << "noreply.status"
+                                           << "1";
+        QTest::newRow("extended: printer says Time out") << true << "status-timeout"
+                                                         << "1";
+        QTest::newRow("extended: no answer") << true << "noreply.rpst"
+                                             << "1";
+        QTest::newRow("extended: connection dropped") << true << "cut.rpst"
+                                                      << "4";
     }
     void failedStatusReadClosesTheLayer()
     {
@@ -236,7 +244,8 @@ private Q_SLOTS:
 
         CommStatus status {};
         QVERIFY(!(extended ? layer.ReadStatusRpst(&status) : layer.ReadStatus(&status)));
-        const QString operation = extended ? "wizard::DurvoCommLayer::ReadStatusRpst" : "wizard::DurvoCommLayer::ReadStatus";
+        const QString operation
+            = extended ? "wizard::DurvoCommLayer::ReadStatusRpst" : "wizard::DurvoCommLayer::ReadStatus";
         QCOMPARE(tracedMessages(),
             (QStringList { "[INFO   ] [DurvoCommLayer] [ReadStatus] {" + operation + "}",
                 "[DEBUG  ] [DurvoCommLayer] [fail to read status] {" + operation + "}",
@@ -291,9 +300,8 @@ private Q_SLOTS:
             << QString() << QByteArray() << QByteArray::fromHex("00112233445566778899bbccddeeff10") << false;
         QTest::newRow("cover open") << "cover" << QByteArray("1")
                                     << QByteArray::fromHex("0011223344556677889bbbccddeeff10") << true;
-        QTest::newRow("block given")
-            << "status" << QByteArray("0A1B2C3D4E5F60718293A4B5C6D7E8F90A")
-            << QByteArray::fromHex("0a1b2c3d4e5f60718293b5c6d7e8f90a") << true;
+        QTest::newRow("block given") << "status" << QByteArray("0A1B2C3D4E5F60718293A4B5C6D7E8F90A")
+                                     << QByteArray::fromHex("0a1b2c3d4e5f60718293b5c6d7e8f90a") << true;
     }
     void statusRecord()
     {
@@ -323,9 +331,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QByteArray>("record");
-        QTest::newRow("pairs") << QByteArray("0A1B2C") << QByteArray::fromHex("0a1b2c00000000000000000000000000");
-        QTest::newRow("non-hex characters") << QByteArray("zz0a1BG5") << QByteArray::fromHex("00001b05000000000000000000000000");
-        QTest::newRow("odd length") << QByteArray("ABC") << QByteArray::fromHex("abc00000000000000000000000000000");
+        QTest::newRow("pairs") << QByteArray("0A1B2C")
+                               << QByteArray::fromHex("0a1b2c00000000000000000000000000");
+        QTest::newRow("non-hex characters")
+            << QByteArray("zz0a1BG5") << QByteArray::fromHex("00001b05000000000000000000000000");
+        QTest::newRow("odd length") << QByteArray("ABC")
+                                    << QByteArray::fromHex("abc00000000000000000000000000000");
         QTest::newRow("empty") << QByteArray() << QByteArray(16, '\0');
         QTest::newRow("longer than the buffer") << QByteArray(600, 'F') << QByteArray(16, '\xff');
     }

@@ -69,14 +69,14 @@ std::int32_t fakeClose(std::uint32_t)
     library.calls.push_back({ "CloseQuarle", {} });
     return library.closeResult;
 }
-std::int32_t fakeWrite(std::uint32_t, const char* bytes, std::int32_t length, std::int32_t timeout, std::int32_t a,
-    std::int32_t b)
+std::int32_t fakeWrite(std::uint32_t, const char* bytes, std::int32_t length, std::int32_t timeout,
+    std::int32_t a, std::int32_t b)
 {
     library.calls.push_back({ "WriteQuarleExEx", QByteArray(bytes, length), timeout, a, b });
     return 1;
 }
-std::int32_t fakeRead(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received, std::int32_t timeout,
-    std::int32_t a, std::int32_t b)
+std::int32_t fakeRead(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received,
+    std::int32_t timeout, std::int32_t a, std::int32_t b)
 {
     library.calls.push_back({ "ReadQuarleExEx", {}, timeout, a, b });
     const auto n = std::min<std::uint32_t>(capacity, std::uint32_t(library.reply.size()));
@@ -195,9 +195,9 @@ private Q_SLOTS:
         QVERIFY(layer.Close());
 
         QCOMPARE(calledFunctions(),
-            (QStringList { "OpenQuarle", "WriteQuarleExEx", "ReadQuarleExEx", "WriteQuarleExEx", "ReadQuarleExEx",
-                "ReadStatusExEx", "WriteQuarleExEx", "ReadQuarleExEx", "WriteQuarleExEx", "ReadQuarleExEx",
-                "CloseQuarle" }));
+            (QStringList { "OpenQuarle", "WriteQuarleExEx", "ReadQuarleExEx", "WriteQuarleExEx",
+                "ReadQuarleExEx", "ReadStatusExEx", "WriteQuarleExEx", "ReadQuarleExEx", "WriteQuarleExEx",
+                "ReadQuarleExEx", "CloseQuarle" }));
         const std::int32_t limits[] = { 0, 90000, 90000, 90000, 90000, 1000, 1000, 1000, 90000, 90000, 0 };
         for (size_t i = 0; i < library.calls.size(); ++i) {
             const Call& call = library.calls[i];
@@ -249,7 +249,8 @@ private Q_SLOTS:
         DurvoCommLayer layer(&logger, 0, 0, fakeTable());
         library.reply = "NO";
         QVERIFY(!layer.Open(L"Q"));
-        QCOMPARE(calledFunctions(), (QStringList { "OpenQuarle", "WriteQuarleExEx", "ReadQuarleExEx", "CloseQuarle" }));
+        QCOMPARE(calledFunctions(),
+            (QStringList { "OpenQuarle", "WriteQuarleExEx", "ReadQuarleExEx", "CloseQuarle" }));
         QCOMPARE(library.calls[1].bytes, pemOn.toLatin1());
         // A later Open tries afresh.
         library.reply = "OK";
@@ -330,14 +331,16 @@ private Q_SLOTS:
             QVERIFY(dynamic_cast<DurvoCommLayer*>(layer.get()));
             QCOMPARE(layer->GetTimeout(), 1000);
             QCOMPARE(tracedMessages().mid(0, 2),
-                (QStringList { "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
+                (QStringList {
+                    "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
                     "[DEBUG  ] [FactoryCommLayer] [DurvoCommLayer] {wizard::FactoryCommLayer::Build}" }));
         } else {
             QVERIFY(traced.empty());
         }
         // Without a logger nothing is traced, and nothing breaks.
         traced.clear();
-        std::unique_ptr<wizard::IMCommLayer> quiet(wizard::FactoryCommLayer::Build(nullptr, kind, nullptr, 0, 0, 0, 0, 0));
+        std::unique_ptr<wizard::IMCommLayer> quiet(
+            wizard::FactoryCommLayer::Build(nullptr, kind, nullptr, 0, 0, 0, 0, 0));
         QCOMPARE(quiet != nullptr, built);
         quiet.reset();
         QVERIFY(traced.empty());

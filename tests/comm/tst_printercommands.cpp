@@ -33,7 +33,9 @@ private Q_SLOTS:
         QTest::newRow("plus sign") << QByteArray("+7x") << 512 << 7;
         QTest::newRow("two signs") << QByteArray("+-7") << 512 << 0;
         QTest::newRow("line end after the digits") << QByteArray("F2210\r\n") << 512 << 2210;
-        QTest::newRow("non-ASCII bytes are not letters") << QByteArray("\xC3\xA9" "12") << 512 << 0;
+        QTest::newRow("non-ASCII bytes are not letters") << QByteArray("\xC3\xA9"
+                                                                       "12")
+                                                         << 512 << 0;
         QTest::newRow("too large saturates") << QByteArray("99999999999999999999") << 512 << INT_MAX;
         QTest::newRow("too small saturates") << QByteArray("-99999999999999999999") << 512 << INT_MIN;
         QTest::newRow("largest int") << QByteArray("2147483647") << 512 << INT_MAX;
@@ -101,11 +103,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("expected"); // the first bytes; the rest must be 0
 
         QTest::newRow("pairs") << QByteArray("0A1B2C") << QByteArray::fromHex("0a1b2c");
-        QTest::newRow("all digits") << QByteArray("0123456789ABCDEF") << QByteArray::fromHex("0123456789abcdef");
+        QTest::newRow("all digits") << QByteArray("0123456789ABCDEF")
+                                    << QByteArray::fromHex("0123456789abcdef");
         QTest::newRow("mixed pairs") << QByteArray("A09BF0") << QByteArray::fromHex("a09bf0");
         QTest::newRow("lower case counts as 0") << QByteArray("ff0A") << QByteArray::fromHex("000a");
         QTest::newRow("non-hex half is 0") << QByteArray("G1Z9 F") << QByteArray::fromHex("01090f");
-        QTest::newRow("odd length: low half of the last pair is 0") << QByteArray("ABC") << QByteArray::fromHex("abc0");
+        QTest::newRow("odd length: low half of the last pair is 0")
+            << QByteArray("ABC") << QByteArray::fromHex("abc0");
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("status block of 34 characters")
             << QByteArray("000102030405060708090A0B0C0D0E0F10")
@@ -116,9 +120,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, reply);
         QFETCH(QByteArray, expected);
         std::vector<std::uint8_t> out(256, 0xEE);
-        PrinterCommands::decodeExtendedStatus(reply.constData(), static_cast<size_t>(reply.size()), out.data(), out.size());
+        PrinterCommands::decodeExtendedStatus(
+            reply.constData(), static_cast<size_t>(reply.size()), out.data(), out.size());
         for (size_t k = 0; k < out.size(); ++k) {
-            const auto want = k < static_cast<size_t>(expected.size()) ? static_cast<std::uint8_t>(expected[int(k)]) : 0;
+            const auto want
+                = k < static_cast<size_t>(expected.size()) ? static_cast<std::uint8_t>(expected[int(k)]) : 0;
             QCOMPARE(out[k], want);
         }
     }
@@ -159,13 +165,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("frame");
 
         QTest::newRow("three bytes") << QByteArray::fromHex("010204")
-                                     << QByteArray("\x1b" "Df;3;\x01\x02\x04;\x07\r.", 13);
-        QTest::newRow("one byte") << QByteArray("\xff", 1) << QByteArray("\x1b" "Df;1;\xff;\xff\r.", 11);
-        QTest::newRow("checksum cancels out") << QByteArray("ABAB") << QByteArray("\x1b" "Df;4;ABAB;\0\r.", 14);
+                                     << QByteArray("\x1b"
+                                                   "Df;3;\x01\x02\x04;\x07\r.",
+                                            13);
+        QTest::newRow("one byte") << QByteArray("\xff", 1)
+                                  << QByteArray("\x1b"
+                                                "Df;1;\xff;\xff\r.",
+                                         11);
+        QTest::newRow("checksum cancels out") << QByteArray("ABAB")
+                                              << QByteArray("\x1b"
+                                                            "Df;4;ABAB;\0\r.",
+                                                     14);
         // 1000 equal bytes cancel out; the last one is the checksum.
         QByteArray big(1001, '\x5a');
         big[1000] = '\x01';
-        QTest::newRow("four-digit size") << big << (QByteArray("\x1b" "Df;1001;") + big + QByteArray(";\x01\r.", 4));
+        QTest::newRow("four-digit size") << big
+                                         << (QByteArray("\x1b"
+                                                        "Df;1001;")
+                                                + big + QByteArray(";\x01\r.", 4));
     }
     void downloadFrame()
     {
@@ -176,7 +193,8 @@ private Q_SLOTS:
         QCOMPARE(capacity, size + 126);
 
         std::vector<char> buffer(capacity, '\0');
-        const size_t length = PrinterCommands::buildDownloadFrame(file.constData(), size, buffer.data(), capacity);
+        const size_t length
+            = PrinterCommands::buildDownloadFrame(file.constData(), size, buffer.data(), capacity);
         QCOMPARE(QByteArray(buffer.data(), int(length)), frame);
         // Nothing is written past the frame: the rest stays zero.
         QVERIFY(std::all_of(buffer.begin() + int(length), buffer.end(), [](char c) { return c == 0; }));
@@ -209,8 +227,11 @@ private Q_SLOTS:
         const size_t size = 4294967295u;
         char scratch[PrinterCommands::downloadFrameSpare] = {};
         // Only the header is written; the capacity stands for the (absent) file.
-        const size_t header = PrinterCommands::writeDownloadHeader(scratch, PrinterCommands::downloadFrameCapacity(size), size);
-        QCOMPARE(QByteArray(scratch, int(header)), QByteArray("\x1b" "Df;4294967295;"));
+        const size_t header = PrinterCommands::writeDownloadHeader(
+            scratch, PrinterCommands::downloadFrameCapacity(size), size);
+        QCOMPARE(QByteArray(scratch, int(header)),
+            QByteArray("\x1b"
+                       "Df;4294967295;"));
         QVERIFY(header + 4 <= PrinterCommands::downloadFrameSpare);
     }
 };
