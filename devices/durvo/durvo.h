@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The device-access library: opens a card printer by its queue name and moves
-// bytes to and from it. Every call returns nonzero on success, 0 on failure.
+// bytes to and from it. Every call returns nonzero on success, 0 on failure; reads
+// and writes end by their time limit. passA and passB are accepted and not used.
+// One handle may be used by one thread at a time; handles are independent.
 #ifndef DURVO_H
 #define DURVO_H
 
@@ -20,18 +22,23 @@ extern "C" {
 
 typedef uint32_t QuarleHandle; /* 0: no device */
 
-/* name: the print queue's name, NUL-terminated, in the system's ANSI code page. */
+/* name: the print queue's name, NUL-terminated, in the system's ANSI code page. The
+   queue's device must be socket://host[:port]; README.md says how it is found. */
 DURVO_EXPORT QuarleHandle DURVO_CALL OpenQuarle(const char* name);
 DURVO_EXPORT int32_t DURVO_CALL CloseQuarle(QuarleHandle handle);
-/* Nonzero when all `length` bytes were sent within `timeoutMs`. */
+/* Nonzero when all `length` bytes were sent within `timeoutMs`, as one packet. A
+   write the limit cuts half-way leaves the handle failing: the printer saw half a packet. */
 DURVO_EXPORT int32_t DURVO_CALL WriteQuarleExEx(QuarleHandle handle, const char* bytes, int32_t length,
     int32_t timeoutMs, int32_t passA, int32_t passB);
 /* Nonzero when a reply arrived within `timeoutMs`: its bytes at the start of `buffer`
-   (at most `capacity`), its length in *received. */
+   (at most `capacity`; the rest of a longer reply is dropped, no NUL is added), their
+   number in *received. On failure *received is 0. */
 DURVO_EXPORT int32_t DURVO_CALL ReadQuarleExEx(QuarleHandle handle, char* buffer, uint32_t capacity,
     int32_t* received, int32_t timeoutMs, int32_t passA, int32_t passB);
-/* Nonzero with the printer's raw status block at the start of `buffer`. When the
-   printer does not answer in time the call fails and `buffer` holds "Time out". */
+/* Nonzero with the printer's raw status block at the start of `buffer` (at most
+   `capacity` bytes), its length in *received. When the printer does not answer within
+   `timeoutMs` the call returns 0, *received is 0 and `buffer` holds "Time out" (with
+   its NUL when `capacity` allows, cut at `capacity` otherwise). */
 DURVO_EXPORT int32_t DURVO_CALL ReadStatusExEx(QuarleHandle handle, char* buffer, uint32_t capacity,
     int32_t* received, int32_t timeoutMs, int32_t passA, int32_t passB);
 
