@@ -339,7 +339,8 @@ void PipeService::sendChunk(Message& reply, const ReadState& read, std::int32_t 
     const std::size_t length = index >= 1 && from < read.data.size()
         ? std::min(Message::chunkCapacity, read.data.size() - from)
         : 0;
-    std::memcpy(reply.bytes.data() + Message::chunkData, read.data.data() + from, length);
+    if (length > 0)
+        std::memcpy(reply.bytes.data() + Message::chunkData, read.data.data() + from, length);
     reply.set(Message::chunkCount, read.count);
     reply.set(Message::totalLength, static_cast<std::int32_t>(read.data.size()));
     reply.set(Message::chunkLength, static_cast<std::int32_t>(length));

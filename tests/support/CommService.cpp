@@ -94,7 +94,9 @@ void CommService::useForThisProcess() const
 bool CommService::command(const QString& line)
 {
     if (!isRunning()) {
-        lastError_ = QStringLiteral("the service is not running");
+        lastError_ = QStringLiteral("the service is not running (exit code %1): %2")
+                         .arg(process_.exitCode())
+                         .arg(QString::fromLocal8Bit(process_.readAllStandardError()));
         return false;
     }
     process_.write(line.toLocal8Bit() + '\n');
