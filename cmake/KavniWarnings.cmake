@@ -1,8 +1,15 @@
 # SPDX-License-Identifier: MIT
 # Warnings and sanitizers for every target of the project.
-add_compile_options(-Wall -Wextra -Wpedantic)
-if(KAVNI_WERROR)
-    add_compile_options(-Werror)
+if(MSVC)
+    add_compile_options(/W4 /permissive- /Zc:__cplusplus /utf-8)
+    if(KAVNI_WERROR)
+        add_compile_options(/WX)
+    endif()
+else()
+    add_compile_options(-Wall -Wextra -Wpedantic)
+    if(KAVNI_WERROR)
+        add_compile_options(-Werror)
+    endif()
 endif()
 if(KAVNI_SANITIZE)
     add_compile_options(-fsanitize=${KAVNI_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
