@@ -217,6 +217,7 @@ void PrinterState::resetFaults()
     std::lock_guard<std::mutex> lock(mutex);
     for (ClassFaults& f : faults)
         f = ClassFaults();
+    status = defaultStatus();
     coverOpen = false;
     statusTimeout = false;
     refuseHandshake = false;

@@ -32,6 +32,7 @@ public:
     // "set" and "get" of the control channel; the keys are listed in README.md.
     bool set(const std::string& key, const std::string& value, std::string& error);
     bool get(const std::string& key, std::string& value) const;
+    // Faults off and the built-in status block; version, adjustment and restart time stay.
     void resetFaults();
 
     // The reply to one command of `commandClass`; `frameVerdict` is the reply a

@@ -85,6 +85,10 @@ private Q_SLOTS:
     void init();
     void cleanupTestCase();
 
+    void replies_data();
+    void replies();
+    void controlRejectsBadRequests_data();
+    void controlRejectsBadRequests();
     void downloadFrame_data();
     void downloadFrame();
     void acceptedFrameRestartsPrinter();
@@ -127,6 +131,7 @@ void tst_Devices::init()
     QVERIFY(printer->waitUntilUp());
     QVERIFY(printer->resetFaults());
     QVERIFY(printer->set(QStringLiteral("version"), QStringLiteral("F2200")));
+    QVERIFY(printer->set(QStringLiteral("adjust-ms"), QStringLiteral("0")));
     QVERIFY(printer->clearLog());
 }
 
@@ -135,6 +140,105 @@ void tst_Devices::cleanupTestCase()
     second.reset();
     printer.reset();
     cups.reset();
+}
+
+void tst_Devices::replies_data()
+{
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QByteArray>("command"); // empty: a status read
+    QTest::addColumn<QList<QByteArray>>("expected"); // one reply per time the command is sent
+
+    const QByteArray sa("\x1BSa;c\r");
+    const QByteArray rpst("\x1BRpst\r");
+    const QByteArray pem2("\x1BPem;2\r");
+    const QByteArray rawStatus = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF102132435465768798A9BACBDCEDFE0F");
+    QByteArray coverOpen = rawStatus;
+    coverOpen[9] = char(0x9B);
+
+    QTest::newRow("handshake") << QStringList() << pem2 << QList<QByteArray> { "OK" };
+    QTest::newRow("handshake refused") << QStringList { "refuse 1" } << pem2 << QList<QByteArray> { "ERROR BUSY" };
+    QTest::newRow("any reply text") << QStringList { "reply.pem2 OK\\r" } << pem2 << QList<QByteArray> { "OK\r" };
+    QTest::newRow("empty reply") << QStringList { "reply.rfv " } << rfv << QList<QByteArray> { "" };
+    QTest::newRow("version") << QStringList { "version F2201" } << rfv << QList<QByteArray> { "F2201" };
+    QTest::newRow("two commands in one write") << QStringList() << rfv + pem0 << QList<QByteArray> { "F2200", "OK" };
+    QTest::newRow("command without its CR") << QStringList() << rfv.chopped(1) << QList<QByteArray> { "ERROR COMMAND" };
+    QTest::newRow("unknown command") << QStringList() << QByteArray("\x1BXyz\r") << QList<QByteArray> { "ERROR COMMAND" };
+    QTest::newRow("adjustment") << QStringList { "adjust-ms 200" } << sa << QList<QByteArray> { "OK", "OK" };
+    QTest::newRow("ribbon fault once") << QStringList { "ribbon once" } << sa
+                                       << QList<QByteArray> { "ERROR RIBBON", "OK", "OK" };
+    QTest::newRow("ribbon fault always") << QStringList { "ribbon always" } << sa
+                                         << QList<QByteArray> { "ERROR RIBBON", "ERROR RIBBON" };
+    QTest::newRow("adjustment, cover open") << QStringList { "cover 1" } << sa << QList<QByteArray> { "ERROR COVER" };
+    QTest::newRow("extended status") << QStringList() << rpst << QList<QByteArray> { rawStatus.toHex().toUpper() };
+    QTest::newRow("extended status, cover open") << QStringList { "cover 1" } << rpst
+                                                 << QList<QByteArray> { coverOpen.toHex().toUpper() };
+    QTest::newRow("extended status, time out") << QStringList { "status-timeout 1" } << rpst
+                                               << QList<QByteArray> { "54696D65206F7574" };
+    QTest::newRow("status") << QStringList() << QByteArray() << QList<QByteArray> { rawStatus };
+    QTest::newRow("status, cover open") << QStringList { "cover 1" } << QByteArray() << QList<QByteArray> { coverOpen };
+    QTest::newRow("status, time out") << QStringList { "status-timeout 1" } << QByteArray()
+                                      << QList<QByteArray> { "Time out" };
+    QTest::newRow("status set whole") << QStringList { "status 0102030405060708090A0B0C0D0E0F1011" } << QByteArray()
+                                      << QList<QByteArray> { QByteArray::fromHex("0102030405060708090A0B0C0D0E0F1011") };
+}
+
+// What the printer answers, with the faults tests switch on.
+void tst_Devices::replies()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(QByteArray, command);
+    QFETCH(QList<QByteArray>, expected);
+    for (const QString& setting : settings)
+        QCOMPARE(printer->request(QStringLiteral("set ") + setting), QStringLiteral("ok"));
+    Handle h(queue);
+    QVERIFY(h);
+    if (command.isEmpty()) {
+        QByteArray buffer(1024, '\0');
+        int32_t received = 0;
+        QVERIFY(ReadStatusExEx(h, buffer.data(), 1024, &received, 1000, 0, 0));
+        QCOMPARE(buffer.left(received), expected.value(0));
+        return;
+    }
+    // Every reply of a write travels on its own: a write holding two commands
+    // gets two replies.
+    const int writes = command == rfv + pem0 ? 1 : int(expected.size());
+    for (int i = 0; i < writes; ++i)
+        QVERIFY(send(h, command));
+    QList<QByteArray> replies;
+    for (int i = 0; i < expected.size(); ++i)
+        replies << reply(h);
+    QCOMPARE(replies, expected);
+    QCOMPARE(reply(h, 100), QByteArray("<failed>"));
+}
+
+void tst_Devices::controlRejectsBadRequests_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("unknown request") << QStringLiteral("frobnicate");
+    QTest::newRow("unknown key") << QStringLiteral("set colour red");
+    QTest::newRow("no value") << QStringLiteral("set cover");
+    QTest::newRow("flag not a flag") << QStringLiteral("set cover maybe");
+    QTest::newRow("number not a number") << QStringLiteral("set delay.rfv soon");
+    QTest::newRow("negative delay") << QStringLiteral("set delay.rfv -5");
+    QTest::newRow("unknown command class") << QStringLiteral("set delay.print 10");
+    QTest::newRow("status not hexadecimal") << QStringLiteral("set status 0G");
+    QTest::newRow("status odd length") << QStringLiteral("set status 012");
+    QTest::newRow("ribbon value") << QStringLiteral("set ribbon sometimes");
+    QTest::newRow("unknown get") << QStringLiteral("get colour");
+}
+
+// A bad request is refused with a reason and changes nothing.
+void tst_Devices::controlRejectsBadRequests()
+{
+    QFETCH(QString, line);
+    QVERIFY(printer->request(line).startsWith(QLatin1String("error ")));
+    QCOMPARE(printer->get(QStringLiteral("cover")), QStringLiteral("0"));
+    Handle h(queue);
+    QCOMPARE(exchange(h, rfv), QByteArray("F2200"));
+    QByteArray buffer(64, '\0');
+    int32_t received = 0;
+    QVERIFY(ReadStatusExEx(h, buffer.data(), 64, &received, 1000, 0, 0));
+    QCOMPARE(received, 32);
 }
 
 void tst_Devices::downloadFrame_data()

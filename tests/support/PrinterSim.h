@@ -64,6 +64,7 @@ public:
     bool setReply(const QString& commandClass, const QByteArray& reply);
     bool clearReply(const QString& commandClass);
     QString get(const QString& key); // the value after "ok ", empty on error
+    // Faults off and the built-in status block; version, adjustment and restart time stay.
     bool resetFaults();
     bool clearLog();
     // True once the printer listens again after a restart (firmware download).
