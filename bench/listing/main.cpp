@@ -17,7 +17,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const QString script = QStringLiteral(KAVNI_SOURCE_DIR "/scripts/private-cups");
 
@@ -25,9 +26,11 @@ QString run(const QString& program, const QStringList& arguments, bool* ok)
 {
     QProcess process;
     process.start(program, arguments);
-    *ok = process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    *ok = process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
     if (!*ok)
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
+        std::fprintf(
+            stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
@@ -57,7 +60,8 @@ int main(int argc, char** argv)
         const char* uris[] = { "socket://127.0.0.1:%1", "usb://Talvor/Card?serial=%1", "talusb://card/%1" };
         const char* drivers[] = { "Talvor Card A", "Talvor Card B", "Other Printer" };
         for (int i = 0; i < queues; ++i)
-            out << "card" << i << '|' << QString::fromLatin1(uris[i % 3]).arg(9000 + i) << '|' << drivers[i % 3] << '\n';
+            out << "card" << i << '|' << QString::fromLatin1(uris[i % 3]).arg(9000 + i) << '|'
+                << drivers[i % 3] << '\n';
         out.flush();
         QElapsedTimer setup;
         setup.start();
@@ -87,7 +91,8 @@ int main(int argc, char** argv)
         const QString devices = run(QStringLiteral("lpstat"), { QStringLiteral("-v") }, &ok);
         lpstat.push_back(timer.nsecsElapsed() / 1e6);
         if (ok && devices.count(QLatin1Char('\n')) != queues) {
-            std::fprintf(stderr, "lpstat -v listed %lld lines\n", static_cast<long long>(devices.count(QLatin1Char('\n'))));
+            std::fprintf(stderr, "lpstat -v listed %lld lines\n",
+                static_cast<long long>(devices.count(QLatin1Char('\n'))));
             status = 1;
         }
     }
@@ -99,7 +104,8 @@ int main(int argc, char** argv)
         std::printf("queues on the server:         %d (%zu of them the wizard's)\n", queues, listed);
         std::printf("listWizardPrinters, median:   %.2f ms (min %.2f, %d rounds)\n", a,
             *std::min_element(ours.begin(), ours.end()), rounds);
-        std::printf("lpstat -v (whole run), median: %.2f ms (min %.2f)\n", b, *std::min_element(lpstat.begin(), lpstat.end()));
+        std::printf("lpstat -v (whole run), median: %.2f ms (min %.2f)\n", b,
+            *std::min_element(lpstat.begin(), lpstat.end()));
         std::printf("ratio listWizardPrinters / lpstat -v: %.2f (goal: at most 1.5)\n", a / b);
     }
     run(script, { QStringLiteral("stop"), server }, &ok);

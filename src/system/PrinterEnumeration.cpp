@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
-namespace {
+namespace
+{
 
 // The first UTF-16 unit of a character: itself, or its high surrogate.
 std::uint32_t firstUnit(wchar_t c)
@@ -48,8 +50,9 @@ void selectTcpPorts(const std::vector<PortInfo2>& ports, std::vector<std::wstrin
             tcpPorts.push_back(port.portName);
 }
 
-void selectWizardPrinters(const std::vector<PrinterInfo2>& printers, const std::vector<std::wstring>& tcpPorts,
-    bool usbAllowed, bool tcpAllowed, const DriverTable& driverTable, PrinterList& list)
+void selectWizardPrinters(const std::vector<PrinterInfo2>& printers,
+    const std::vector<std::wstring>& tcpPorts, bool usbAllowed, bool tcpAllowed,
+    const DriverTable& driverTable, PrinterList& list)
 {
     for (const PrinterInfo2& printer : printers) {
         if (!printer.driverName)

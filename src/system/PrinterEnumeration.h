@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 // Orders names as the toolkit's maps order their keys: by UTF-16 code units (on Linux
 // wchar_t holds whole code points, which order differently above U+FFFF).
@@ -26,8 +27,9 @@ struct PrinterInfo2;
 // Appends the TCP/IP ports among ports (monitor exactly "TCPMON.DLL"), in their order.
 void selectTcpPorts(const std::vector<PortInfo2>& ports, std::vector<std::wstring>& tcpPorts);
 // Adds the printers that qualify (see listWizardPrinters) to the list.
-void selectWizardPrinters(const std::vector<PrinterInfo2>& printers, const std::vector<std::wstring>& tcpPorts,
-    bool usbAllowed, bool tcpAllowed, const DriverTable& driverTable, PrinterList& list);
+void selectWizardPrinters(const std::vector<PrinterInfo2>& printers,
+    const std::vector<std::wstring>& tcpPorts, bool usbAllowed, bool tcpAllowed,
+    const DriverTable& driverTable, PrinterList& list);
 // The table's type for the printer's driver, or 0.
 std::int32_t driverTypeOf(const PrinterInfo2& printer, const DriverTable& driverTable);
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 // A port of the local machine, as the spooler lists it at level 2. A port without a
 // monitor name is possible on Windows; it is then never a TCP/IP port.
@@ -47,7 +48,8 @@ using PrinterHandle = SpoolerPrinter*;
 // negotiates buffer sizes in two calls, with zero-filled blocks from the process heap.
 // Nothing is logged, nothing throws, nothing ever asks the user for a password: an
 // operation the user may not do fails.
-class Spooler {
+class Spooler
+{
 public:
     // The ports of the local machine, in the spooler's order (replaces ports' content).
     static bool enumPorts(std::vector<PortInfo2>& ports);

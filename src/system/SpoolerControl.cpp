@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 std::wstring ruvelkFolder()
 {
@@ -44,8 +45,8 @@ bool readPrinterId(const std::wstring& printerName, void* block)
     if (!printer)
         return false;
     std::uint32_t needed = 0;
-    const bool read = Spooler::getPrinterDataEx(printer, L"DsUser", L"PrinterID", block,
-        static_cast<std::uint32_t>(printerIdSize), needed);
+    const bool read = Spooler::getPrinterDataEx(
+        printer, L"DsUser", L"PrinterID", block, static_cast<std::uint32_t>(printerIdSize), needed);
     Spooler::closePrinter(printer);
     return read && needed == printerIdSize;
 }

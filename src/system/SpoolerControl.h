@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <string>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 // The printer identifier: 41 UTF-16 units with the terminating zero.
 inline constexpr std::size_t printerIdSize = 82;

@@ -5,9 +5,11 @@
 #include "system/Shell.h"
 #include "system/SpoolerControl.h"
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
-namespace {
+namespace
+{
 DriverTable plainTable(const QtDriverTable& table)
 {
     DriverTable plain;

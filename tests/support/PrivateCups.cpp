@@ -11,9 +11,11 @@
 #include <cups/cups.h>
 #include <unistd.h>
 
-namespace wizard::test {
+namespace wizard::test
+{
 
-namespace {
+namespace
+{
 
 constexpr int toolTimeoutMs = 30000;
 
@@ -82,7 +84,8 @@ QString PrivateCups::uniqueName(const QString& base)
     return base + QLatin1Char('_') + QString::number(QCoreApplication::applicationPid());
 }
 
-bool PrivateCups::addQueue(const QString& name, const QString& deviceUri, const QString& driver, const QString& printerId)
+bool PrivateCups::addQueue(
+    const QString& name, const QString& deviceUri, const QString& driver, const QString& printerId)
 {
     QStringList arguments { QStringLiteral("add"), server_, name, deviceUri, driver };
     if (!printerId.isNull())
@@ -147,7 +150,8 @@ bool PrivateCups::stop()
     QProcess kill;
     kill.start(QStringLiteral("/bin/sh"),
         { QStringLiteral("-c"),
-            QStringLiteral("kill -TERM %1 && for i in $(seq 1 200); do kill -0 %1 2>/dev/null || exit 0; sleep 0.025; done; kill -KILL %1")
+            QStringLiteral("kill -TERM %1 && for i in $(seq 1 200); do kill -0 %1 2>/dev/null || exit 0; "
+                           "sleep 0.025; done; kill -KILL %1")
                 .arg(pid) });
     if (!kill.waitForFinished(toolTimeoutMs) || kill.exitCode() != 0) {
         lastError_ = QStringLiteral("could not stop cupsd %1").arg(pid);
@@ -194,7 +198,8 @@ bool PrivateCups::runScript(const QStringList& arguments, QString* output)
         *output = out;
     const bool ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!ok)
-        lastError_ = QStringLiteral("private-cups %1 failed: %2%3").arg(arguments.join(QLatin1Char(' ')), out, err);
+        lastError_
+            = QStringLiteral("private-cups %1 failed: %2%3").arg(arguments.join(QLatin1Char(' ')), out, err);
     return ok;
 }
 

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace wizard::test {
+namespace wizard::test
+{
 
 // A private CUPS server for a test, never the machine's own: either the one the CTest
 // fixture "private_cups" started for this ctest run (shared with the run's other tests,
@@ -17,7 +18,8 @@ namespace wizard::test {
 // reports as the driver) and the printer identifier as talvor-printer-id-default.
 // Queues this object added are deleted when it is destroyed; an own server is stopped
 // and its folder removed.
-class PrivateCups {
+class PrivateCups
+{
 public:
     enum class Mode { Shared, Own };
 
@@ -46,7 +48,8 @@ public:
         const QString& printerId = QString());
     bool deleteQueue(const QString& name);
     // Pauses or resumes a queue the way an administrator does (cupsdisable/cupsenable).
-    bool pauseAsAdministrator(const QString& name, const QString& reason = QStringLiteral("paused by the administrator"));
+    bool pauseAsAdministrator(
+        const QString& name, const QString& reason = QStringLiteral("paused by the administrator"));
     bool resumeAsAdministrator(const QString& name);
 
     // Own server only: restarts it (queues kept) so that only members of group may administer it.

@@ -14,7 +14,8 @@
 #include <csignal>
 #include <sys/types.h>
 
-namespace probe {
+namespace probe
+{
 
 // The marker every child of this test inherits.
 inline QByteArray marker()
@@ -70,8 +71,7 @@ inline bool isRunning(qint64 pid)
 }
 
 // Waits (bounded) until condition holds.
-template <typename Condition>
-inline bool waitFor(Condition condition, int timeoutMs = 5000)
+template <typename Condition> inline bool waitFor(Condition condition, int timeoutMs = 5000)
 {
     QElapsedTimer timer;
     timer.start();

@@ -14,7 +14,8 @@ using namespace wizard::sys;
 Q_DECLARE_METATYPE(std::vector<PrinterInfo2>)
 Q_DECLARE_METATYPE(PrinterInfo2)
 
-namespace {
+namespace
+{
 
 PortInfo2 port(const wchar_t* name, const wchar_t* monitor)
 {
@@ -57,7 +58,8 @@ QString names(const PrinterList& list)
 
 } // namespace
 
-class tst_PrinterRules : public QObject {
+class tst_PrinterRules : public QObject
+{
     Q_OBJECT
 private Q_SLOTS:
     void tcpPortsAreThoseOfTheStandardMonitor();
@@ -100,7 +102,8 @@ void tst_PrinterRules::selection_data()
     QTest::newRow("TALUSB prefix, whatever follows") << talusb << true << false << "Tal=2 Tal bare=2";
 
     const std::vector<PrinterInfo2> tcp { printer(L"Net", L"IP_10.0.0.5", L"Talvor C1"),
-        printer(L"Look-alike", L"IP_10.0.0.6", L"Talvor C1"), printer(L"Cups net", L"SOCKET://127.0.0.1:9100", L"Talvor D2") };
+        printer(L"Look-alike", L"IP_10.0.0.6", L"Talvor C1"),
+        printer(L"Cups net", L"SOCKET://127.0.0.1:9100", L"Talvor D2") };
     QTest::newRow("TCP/IP allowed") << tcp << false << true << "Cups net=2 Net=1";
     QTest::newRow("TCP/IP not allowed") << tcp << true << false << "";
 
@@ -112,7 +115,8 @@ void tst_PrinterRules::selection_data()
     // Enumeration order is not list order.
     const std::vector<PrinterInfo2> sameType { printer(L"b card", L"USB002", L"Talvor C1 Plus"),
         printer(L"A card", L"USB001", L"Talvor C1"), printer(L"a card", L"USB003", L"Talvor C1") };
-    QTest::newRow("two drivers of one type, ordered by name") << sameType << true << true << "A card=1 a card=1 b card=1";
+    QTest::newRow("two drivers of one type, ordered by name")
+        << sameType << true << true << "A card=1 a card=1 b card=1";
 
     const std::vector<PrinterInfo2> multiPort { printer(L"Pooled", L"IP_10.0.0.5,USB001", L"Talvor C1"),
         printer(L"Pooled usb", L"USB001,IP_10.0.0.5", L"Talvor C1") };
@@ -142,8 +146,9 @@ void tst_PrinterRules::laterRecordOfOneNameWins()
     std::vector<std::wstring> tcpPorts;
     selectTcpPorts(ports, tcpPorts);
     PrinterList list;
-    selectWizardPrinters({ printer(L"Card", L"USB001", L"Talvor C1"), printer(L"Card", L"USB001", L"Talvor D2") },
-        tcpPorts, true, true, table, list);
+    selectWizardPrinters(
+        { printer(L"Card", L"USB001", L"Talvor C1"), printer(L"Card", L"USB001", L"Talvor D2") }, tcpPorts,
+        true, true, table, list);
     QCOMPARE(names(list), QStringLiteral("Card=2"));
 }
 
@@ -200,13 +205,24 @@ void tst_PrinterRules::replaceDrvType_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("every occurrence") << "help/%ID_DRVTYPE%/a%ID_DRVTYPE%.html" << "C1" << "help/C1/aC1.html";
-    QTest::newRow("none") << "help/index.html" << "C1" << "help/index.html";
-    QTest::newRow("case-sensitive") << "%id_drvtype% %ID_DRVTYPE%" << "7" << "%id_drvtype% 7";
-    QTest::newRow("type holding the placeholder") << "%ID_DRVTYPE%%ID_DRVTYPE%" << "<%ID_DRVTYPE%>"
+    QTest::newRow("every occurrence") << "help/%ID_DRVTYPE%/a%ID_DRVTYPE%.html"
+                                      << "C1"
+                                      << "help/C1/aC1.html";
+    QTest::newRow("none") << "help/index.html"
+                          << "C1"
+                          << "help/index.html";
+    QTest::newRow("case-sensitive") << "%id_drvtype% %ID_DRVTYPE%"
+                                    << "7"
+                                    << "%id_drvtype% 7";
+    QTest::newRow("type holding the placeholder") << "%ID_DRVTYPE%%ID_DRVTYPE%"
+                                                  << "<%ID_DRVTYPE%>"
                                                   << "<%ID_DRVTYPE%><%ID_DRVTYPE%>";
-    QTest::newRow("empty type") << "a%ID_DRVTYPE%b" << "" << "ab";
-    QTest::newRow("adjacent halves") << "%ID_DRV%ID_DRVTYPE%TYPE%" << "x" << "%ID_DRVxTYPE%";
+    QTest::newRow("empty type") << "a%ID_DRVTYPE%b"
+                                << ""
+                                << "ab";
+    QTest::newRow("adjacent halves") << "%ID_DRV%ID_DRVTYPE%TYPE%"
+                                     << "x"
+                                     << "%ID_DRVxTYPE%";
 }
 
 void tst_PrinterRules::replaceDrvType()

@@ -8,7 +8,8 @@
 
 using wizard::test::PrivateCups;
 
-class tst_PrivateCups : public QObject {
+class tst_PrivateCups : public QObject
+{
     Q_OBJECT
 private Q_SLOTS:
     void sharedServerIsPrivate();
@@ -33,9 +34,10 @@ void tst_PrivateCups::queueCarriesDriverAndIdentifier()
 {
     PrivateCups cups;
     QVERIFY2(cups.isRunning(), qPrintable(cups.lastError()));
-    const QString name = PrivateCups::uniqueName(QStringLiteral("Helper Check").replace(QLatin1Char(' '), QLatin1Char('_')));
-    QVERIFY2(cups.addQueue(name, QStringLiteral("socket://127.0.0.1:9"), QStringLiteral("Talvor Helper Driver"),
-                 QStringLiteral("ID-42")),
+    const QString name
+        = PrivateCups::uniqueName(QStringLiteral("Helper Check").replace(QLatin1Char(' '), QLatin1Char('_')));
+    QVERIFY2(cups.addQueue(name, QStringLiteral("socket://127.0.0.1:9"),
+                 QStringLiteral("Talvor Helper Driver"), QStringLiteral("ID-42")),
         qPrintable(cups.lastError()));
     QString out;
     QCOMPARE(cups.runTool(QStringLiteral("lpstat"), { QStringLiteral("-v"), name }, &out), 0);
@@ -57,7 +59,8 @@ void tst_PrivateCups::ownServerGoesAwayWhenStopped()
         folder = QFileInfo(cups.server()).absolutePath();
         QVERIFY(cups.stop());
         QString out;
-        QVERIFY(cups.runTool(QStringLiteral("lpstat"), { QStringLiteral("-r") }, &out) != 0 || out.contains(QLatin1String("not running")));
+        QVERIFY(cups.runTool(QStringLiteral("lpstat"), { QStringLiteral("-r") }, &out) != 0
+            || out.contains(QLatin1String("not running")));
     }
     QVERIFY(!QFileInfo::exists(folder));
 }

@@ -16,7 +16,8 @@
 
 using namespace wizard::sys;
 
-namespace {
+namespace
+{
 
 QString pidSuffix(const char* base)
 {
@@ -42,7 +43,8 @@ QByteArray readAll(const QString& path)
 
 } // namespace
 
-class tst_Processes : public QObject {
+class tst_Processes : public QObject
+{
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -86,7 +88,8 @@ void tst_Processes::initTestCase()
     fakeTools_ = std::make_unique<QTemporaryDir>();
     QVERIFY(fakeTools_->isValid());
     QVERIFY(writeScript(fakeTools_->filePath(QStringLiteral("xdg-open")),
-        "printf '%s\\n' \"$#\" > \"$KV_OPEN_LOG\"; for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$KV_OPEN_LOG\"; done\n"));
+        "printf '%s\\n' \"$#\" > \"$KV_OPEN_LOG\"; for a in \"$@\"; do printf '%s\\n' \"$a\" >> "
+        "\"$KV_OPEN_LOG\"; done\n"));
     QVERIFY(writeScript(fakeTools_->filePath(QStringLiteral("pkexec")),
         "printf '%s\\n' \"$@\" > \"$KV_PKEXEC_LOG\"; exec \"$@\"\n"));
 }
@@ -152,11 +155,13 @@ void tst_Processes::otherNamesAreNotTouched_data()
     QTest::addColumn<QString>("running");
     QTest::addColumn<QString>("asked");
     QTest::newRow("case differs") << pidSuffix("KvCase_") << pidSuffix("kvcase_");
-    QTest::newRow("running name is longer") << pidSuffix("kvlong_") + QStringLiteral(".exe") << pidSuffix("kvlong_");
-    QTest::newRow("running name is shorter") << pidSuffix("kvshort_") << pidSuffix("kvshort_") + QStringLiteral(".exe");
+    QTest::newRow("running name is longer")
+        << pidSuffix("kvlong_") + QStringLiteral(".exe") << pidSuffix("kvlong_");
+    QTest::newRow("running name is shorter")
+        << pidSuffix("kvshort_") << pidSuffix("kvshort_") + QStringLiteral(".exe");
     // The kernel's short process name keeps 15 characters; the file name is whole.
-    QTest::newRow("same first 15 characters") << QStringLiteral("kvfifteenchars_") + pidSuffix("tail")
-                                              << QStringLiteral("kvfifteenchars_");
+    QTest::newRow("same first 15 characters")
+        << QStringLiteral("kvfifteenchars_") + pidSuffix("tail") << QStringLiteral("kvfifteenchars_");
 }
 
 void tst_Processes::otherNamesAreNotTouched()
@@ -196,7 +201,8 @@ void tst_Processes::runsInTheWorkingFolderFoundOnPath()
     QTemporaryDir folder;
     QVERIFY(writeScript(folder.filePath(QStringLiteral("kvtool")), "pwd > where\necho \"$PATH\" > path\n"));
     QVERIFY(runCmd(L"kvtool", folder.path().toStdWString(), true, false));
-    QCOMPARE(readAll(folder.filePath(QStringLiteral("where"))).trimmed(), QFileInfo(folder.path()).canonicalFilePath().toLocal8Bit());
+    QCOMPARE(readAll(folder.filePath(QStringLiteral("where"))).trimmed(),
+        QFileInfo(folder.path()).canonicalFilePath().toLocal8Bit());
     QVERIFY(readAll(folder.filePath(QStringLiteral("path"))).startsWith(folder.path().toLocal8Bit() + ':'));
 }
 
@@ -222,7 +228,8 @@ void tst_Processes::helpTargetIsOneArgument_data()
     QTest::newRow("semicolon") << QStringLiteral("page.html; touch pwned1");
     QTest::newRow("command substitution") << QStringLiteral("$(touch pwned2).html");
     QTest::newRow("backquotes and pipe") << QStringLiteral("`touch pwned3`|touch pwned4");
-    QTest::newRow("address with & and quotes") << QStringLiteral("http://127.0.0.1/help?a=1&b='2'\"&touch pwned5");
+    QTest::newRow("address with & and quotes")
+        << QStringLiteral("http://127.0.0.1/help?a=1&b='2'\"&touch pwned5");
 }
 
 void tst_Processes::helpTargetIsOneArgument()
@@ -233,7 +240,8 @@ void tst_Processes::helpTargetIsOneArgument()
     qputenv("KV_OPEN_LOG", log.toLocal8Bit());
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", fakeTools_->path().toLocal8Bit() + ':' + path);
-    const bool started = runCmd((QStringLiteral("start ") + target).toStdWString(), folder.path().toStdWString(), true, false);
+    const bool started = runCmd(
+        (QStringLiteral("start ") + target).toStdWString(), folder.path().toStdWString(), true, false);
     qputenv("PATH", path);
     QVERIFY(started);
     QCOMPARE(readAll(log), "1\n" + target.toLocal8Bit() + '\n');
@@ -255,10 +263,12 @@ void tst_Processes::elevationGoesThroughPkexec()
     qputenv("PATH", path);
 
     QVERIFY(elevated);
-    QCOMPARE(readAll(folder.filePath(QStringLiteral("where"))).trimmed(), QFileInfo(folder.path()).canonicalFilePath().toLocal8Bit());
+    QCOMPARE(readAll(folder.filePath(QStringLiteral("where"))).trimmed(),
+        QFileInfo(folder.path()).canonicalFilePath().toLocal8Bit());
     QVERIFY(opened);
     QCOMPARE(readAll(log), QByteArray("xdg-open\n/opt/help/admin page.html\n"));
-    QCOMPARE(readAll(folder.filePath(QStringLiteral("open.log"))), QByteArray("1\n/opt/help/admin page.html\n"));
+    QCOMPARE(
+        readAll(folder.filePath(QStringLiteral("open.log"))), QByteArray("1\n/opt/help/admin page.html\n"));
 
     // Without the elevation tool nothing can be started.
     if (QStandardPaths::findExecutable(QStringLiteral("pkexec")).isEmpty())

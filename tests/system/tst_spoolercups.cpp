@@ -22,7 +22,8 @@
 using namespace wizard::sys;
 using wizard::test::PrivateCups;
 
-namespace {
+namespace
+{
 
 std::wstring w(const QString& text)
 {
@@ -58,7 +59,8 @@ QString listed(const PrinterList& list)
 
 // A printer on loopback that takes a job slowly: it reads the whole job, then keeps the
 // connection open for holdMs, as a card printer does while it prints, before it closes.
-class SlowPrinter {
+class SlowPrinter
+{
 public:
     explicit SlowPrinter(int holdMs)
         : holdMs_(holdMs)
@@ -146,7 +148,8 @@ qint64 attributesOf(const QString& queue)
 
 } // namespace
 
-class tst_SpoolerCups : public QObject {
+class tst_SpoolerCups : public QObject
+{
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -230,7 +233,8 @@ void tst_SpoolerCups::listing()
 
     std::vector<std::wstring> ports;
     QVERIFY(listTcpPorts(ports));
-    const auto has = [&](const QString& port) { return std::find(ports.begin(), ports.end(), w(port)) != ports.end(); };
+    const auto has
+        = [&](const QString& port) { return std::find(ports.begin(), ports.end(), w(port)) != ports.end(); };
     QVERIFY(has(QStringLiteral("SOCKET://127.0.0.1:9")));
     QVERIFY(has(QStringLiteral("LPD://127.0.0.1/card")));
     QVERIFY(has(QStringLiteral("IPP://127.0.0.1:%1/printers/elsewhere").arg(cups_->port())));
@@ -275,7 +279,8 @@ void tst_SpoolerCups::printerTypeOfQueues()
 void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
 {
     const QString queue = name("bit");
-    QVERIFY2(cups_->addQueue(queue, QStringLiteral("socket://127.0.0.1:9"), driverA()), qPrintable(cups_->lastError()));
+    QVERIFY2(cups_->addQueue(queue, QStringLiteral("socket://127.0.0.1:9"), driverA()),
+        qPrintable(cups_->lastError()));
     QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
 
     // A handle for use only may not change the queue.
@@ -292,7 +297,8 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
     QString state;
     QCOMPARE(cups_->runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), queue }, &state), 0);
-    QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(QLatin1String("setup wizard")), qPrintable(state));
+    QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(QLatin1String("setup wizard")),
+        qPrintable(state));
     // Holding twice changes nothing.
     QVERIFY(holdQueue(queue));
 
@@ -304,13 +310,15 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     Spooler::closePrinter(admin);
     QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
     QCOMPARE(cups_->runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), queue }, &state), 0);
-    QVERIFY2(state.contains(QLatin1String("idle")) && state.contains(QLatin1String("enabled")), qPrintable(state));
+    QVERIFY2(
+        state.contains(QLatin1String("idle")) && state.contains(QLatin1String("enabled")), qPrintable(state));
 }
 
 void tst_SpoolerCups::handBackReleasesAndStartsTool()
 {
     const QString queue = name("handback");
-    QVERIFY2(cups_->addQueue(queue, QStringLiteral("usb://Talvor/Card?serial=9"), driverB()), qPrintable(cups_->lastError()));
+    QVERIFY2(cups_->addQueue(queue, QStringLiteral("usb://Talvor/Card?serial=9"), driverB()),
+        qPrintable(cups_->lastError()));
     QVERIFY(holdQueue(queue));
     probe::killAll(QStringLiteral("Ruvelk.exe"));
 
@@ -318,11 +326,13 @@ void tst_SpoolerCups::handBackReleasesAndStartsTool()
 
     QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
     QList<qint64> tools;
-    QVERIFY(probe::waitFor([&] { return !(tools = probe::ownProcesses(QStringLiteral("Ruvelk.exe"))).isEmpty(); }));
+    QVERIFY(probe::waitFor(
+        [&] { return !(tools = probe::ownProcesses(QStringLiteral("Ruvelk.exe"))).isEmpty(); }));
     QCOMPARE(tools.size(), 1);
     // Started from the x64 folder beside the executable, and still running.
     QCOMPARE(QFileInfo(probe::executableOf(tools.first())).canonicalFilePath(),
-        QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/x64/Ruvelk.exe")).canonicalFilePath());
+        QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/x64/Ruvelk.exe"))
+            .canonicalFilePath());
     QTest::qWait(300);
     QVERIFY(probe::isRunning(tools.first()));
     probe::killAll(QStringLiteral("Ruvelk.exe"));
@@ -331,8 +341,10 @@ void tst_SpoolerCups::handBackReleasesAndStartsTool()
 void tst_SpoolerCups::administratorsPauseIsKept()
 {
     const QString queue = name("adminpause");
-    QVERIFY2(cups_->addQueue(queue, QStringLiteral("socket://127.0.0.1:9"), driverA()), qPrintable(cups_->lastError()));
-    QVERIFY2(cups_->pauseAsAdministrator(queue, QStringLiteral("toner change")), qPrintable(cups_->lastError()));
+    QVERIFY2(cups_->addQueue(queue, QStringLiteral("socket://127.0.0.1:9"), driverA()),
+        qPrintable(cups_->lastError()));
+    QVERIFY2(
+        cups_->pauseAsAdministrator(queue, QStringLiteral("toner change")), qPrintable(cups_->lastError()));
 
     // The wizard takes the printer over and hands it back; the administrator's pause,
     // and its message, stay.
@@ -341,7 +353,8 @@ void tst_SpoolerCups::administratorsPauseIsKept()
     probe::killAll(QStringLiteral("Ruvelk.exe"));
     QString state;
     QCOMPARE(cups_->runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), queue }, &state), 0);
-    QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(QLatin1String("toner change")), qPrintable(state));
+    QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(QLatin1String("toner change")),
+        qPrintable(state));
 }
 
 void tst_SpoolerCups::printingQueueIsHeldOnlyAfterItsJob()
@@ -358,8 +371,12 @@ void tst_SpoolerCups::printingQueueIsHeldOnlyAfterItsJob()
     job.write(card);
     job.flush();
     QString out;
-    QCOMPARE(cups_->runTool(QStringLiteral("lp"), { QStringLiteral("-d"), queue, QStringLiteral("-o"), QStringLiteral("raw"), job.fileName() }, &out), 0);
-    QVERIFY2(probe::waitFor([&] { return printer.connections() > 0; }, 15000), "the job never reached the printer");
+    QCOMPARE(cups_->runTool(QStringLiteral("lp"),
+                 { QStringLiteral("-d"), queue, QStringLiteral("-o"), QStringLiteral("raw"), job.fileName() },
+                 &out),
+        0);
+    QVERIFY2(probe::waitFor([&] { return printer.connections() > 0; }, 15000),
+        "the job never reached the printer");
     QVERIFY(printer.printing());
 
     QVERIFY(holdQueue(queue));
@@ -383,8 +400,10 @@ void tst_SpoolerCups::printerId_data()
     QTest::addColumn<bool>("accepted");
     QTest::newRow("40 characters") << QStringLiteral("TLV-0123456789-ABCDEFGHIJ-0123456789-XYZ") << true;
     QTest::newRow("40 characters, not ASCII") << QString(40, QChar(0x00E9)) << true;
-    QTest::newRow("39 characters: 80 bytes") << QStringLiteral("TLV-0123456789-ABCDEFGHIJ-0123456789-XY") << false;
-    QTest::newRow("41 characters: does not fit") << QStringLiteral("TLV-0123456789-ABCDEFGHIJ-0123456789-XYZW") << false;
+    QTest::newRow("39 characters: 80 bytes")
+        << QStringLiteral("TLV-0123456789-ABCDEFGHIJ-0123456789-XY") << false;
+    QTest::newRow("41 characters: does not fit")
+        << QStringLiteral("TLV-0123456789-ABCDEFGHIJ-0123456789-XYZW") << false;
     QTest::newRow("far too long") << QString(300, QLatin1Char('Z')) << false;
     QTest::newRow("no identifier") << QString() << false;
 }
@@ -394,7 +413,8 @@ void tst_SpoolerCups::printerId()
     QFETCH(QString, id);
     QFETCH(bool, accepted);
     const QString queue = name("id");
-    QVERIFY2(cups_->addQueue(queue, QStringLiteral("usb://Talvor/Card?serial=3"), driverA(), id), qPrintable(cups_->lastError()));
+    QVERIFY2(cups_->addQueue(queue, QStringLiteral("usb://Talvor/Card?serial=3"), driverA(), id),
+        qPrintable(cups_->lastError()));
     unsigned char block[printerIdSize + 8];
     std::fill(std::begin(block), std::end(block), 0xAA);
     QCOMPARE(readPrinterId(w(queue), block), accepted);

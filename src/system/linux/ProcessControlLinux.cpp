@@ -17,9 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
-namespace {
+namespace
+{
 
 // How long a stopped process is given to be gone before the call returns.
 constexpr int exitWaitMs = 1000;
@@ -54,7 +56,8 @@ std::string executableName(pid_t pid)
     std::string path(target, static_cast<std::size_t>(length));
     // The link of a replaced or removed file ends so; the name is what was started.
     static const std::string deleted = " (deleted)";
-    if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+    if (path.size() > deleted.size()
+        && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
         path.resize(path.size() - deleted.size());
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -16,9 +16,11 @@
 
 extern char** environ;
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
-namespace {
+namespace
+{
 
 std::string toLocal(const std::wstring& text)
 {
@@ -72,7 +74,8 @@ bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool
         // travel as arguments, not as text spliced into a script.
         arguments.emplace_back("/bin/sh");
         arguments.emplace_back("-c");
-        arguments.emplace_back("if [ -n \"$1\" ]; then cd -- \"$1\" || exit 127; PATH=\"$1:$PATH\"; export PATH; fi; exec /bin/sh -c \"$2\"");
+        arguments.emplace_back("if [ -n \"$1\" ]; then cd -- \"$1\" || exit 127; PATH=\"$1:$PATH\"; export "
+                               "PATH; fi; exec /bin/sh -c \"$2\"");
         arguments.emplace_back("sh");
         arguments.push_back(folder);
         arguments.push_back(text);

@@ -20,7 +20,8 @@
 #include <unistd.h>
 #include <unordered_set>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 struct SpoolerPrinter {
     std::string name;
@@ -28,7 +29,8 @@ struct SpoolerPrinter {
     PrinterAccess access = PrinterAccess::Use;
 };
 
-namespace {
+namespace
+{
 
 // The queue's state message while the wizard holds it; an administrator's own pause
 // carries another message and is left alone.
@@ -81,7 +83,8 @@ Connection connectServer()
 {
     // The callback and server are libcups settings of the calling thread.
     cupsSetPasswordCB2(neverPrompt, nullptr);
-    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, connectTimeoutMs, nullptr);
+    http_t* http = httpConnect2(
+        cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, connectTimeoutMs, nullptr);
     if (http)
         httpSetTimeout(http, replyTimeoutSeconds, giveUp, nullptr);
     return Connection(http);
@@ -90,7 +93,8 @@ Connection connectServer()
 std::string printerUri(const std::string& name)
 {
     char uri[HTTP_MAX_URI];
-    if (httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s", name.c_str())
+    if (httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s",
+            name.c_str())
         != HTTP_URI_STATUS_OK)
         return {};
     return uri;
@@ -183,7 +187,8 @@ void take(Queue& queue, ipp_attribute_t* attribute)
 
 void finish(Queue& queue)
 {
-    queue.info.attributes = printerAttributeLocal | (queue.state.heldByWizard() ? 0u : printerAttributeEnableBidi);
+    queue.info.attributes
+        = printerAttributeLocal | (queue.state.heldByWizard() ? 0u : printerAttributeEnableBidi);
 }
 
 // The printers of a response, one per printer group.
@@ -191,7 +196,8 @@ std::vector<Queue> queuesOf(ipp_t* response)
 {
     std::vector<Queue> queues;
     bool inGroup = false;
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute;
+         attribute = ippNextAttribute(response)) {
         if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER || !ippGetName(attribute)) {
             inGroup = false;
             continue;
@@ -218,7 +224,8 @@ bool listQueues(std::vector<Queue>& queues)
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
         static_cast<int>(sizeof recordAttributes / sizeof *recordAttributes), nullptr, recordAttributes);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type", 0);
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type-mask", CUPS_PRINTER_CLASS | CUPS_PRINTER_REMOTE);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type-mask",
+        CUPS_PRINTER_CLASS | CUPS_PRINTER_REMOTE);
     Ipp response(cupsDoRequest(http.get(), request, "/"));
     // A server without queues answers "not found".
     if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND)
@@ -386,8 +393,8 @@ bool Spooler::setPrinter2(PrinterHandle printer, const PrinterInfo2& info)
     return changeState(http.get(), printer->uri, IPP_OP_PAUSE_PRINTER, holdMessage);
 }
 
-bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName, void* buffer,
-    std::uint32_t size, std::uint32_t& needed)
+bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName,
+    void* buffer, std::uint32_t size, std::uint32_t& needed)
 {
     needed = 0;
     if (!printer || !keyName || !valueName)

@@ -2,13 +2,16 @@
 #include "system/ProcessControl.h"
 
 #include <windows.h>
+// Needs the types of windows.h first.
 #include <tlhelp32.h>
 
 #include <cwchar>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
-namespace {
+namespace
+{
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 // Looked up by name on every call, as the query may be missing on old systems.
 IsWow64ProcessFunction isWow64ProcessEntry = nullptr;
@@ -55,9 +58,9 @@ bool isNotWow64Process()
     if constexpr (sizeof(void*) == 8)
         return false;
     HMODULE kernel = GetModuleHandleW(L"kernel32");
-    isWow64ProcessEntry = kernel
-        ? reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-        : nullptr;
+    isWow64ProcessEntry = kernel ? reinterpret_cast<IsWow64ProcessFunction>(
+                              reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                                 : nullptr;
     if (!isWow64ProcessEntry)
         return true;
     BOOL underWow64 = FALSE;

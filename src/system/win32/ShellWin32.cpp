@@ -2,9 +2,11 @@
 #include "system/Shell.h"
 
 #include <windows.h>
+// Needs the types of windows.h first.
 #include <shellapi.h>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool wait, bool elevate)
 {

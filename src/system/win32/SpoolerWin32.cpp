@@ -4,15 +4,18 @@
 #include "system/Spooler.h"
 
 #include <windows.h>
+// Needs the types of windows.h first.
 #include <winspool.h>
 
-namespace wizard::sys {
+namespace wizard::sys
+{
 
 struct SpoolerPrinter {
     HANDLE handle = nullptr;
 };
 
-namespace {
+namespace
+{
 
 void freeBlock(void* block)
 {
@@ -155,16 +158,16 @@ bool Spooler::setPrinter2(PrinterHandle printer, const PrinterInfo2& info)
     return SetPrinterW(printer->handle, 2, reinterpret_cast<LPBYTE>(record), 0) != FALSE;
 }
 
-bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName, void* buffer,
-    std::uint32_t size, std::uint32_t& needed)
+bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName,
+    void* buffer, std::uint32_t size, std::uint32_t& needed)
 {
     needed = 0;
     if (!printer)
         return false;
     DWORD type = 0;
     DWORD got = 0;
-    const DWORD status = GetPrinterDataExW(printer->handle, keyName, valueName, &type, static_cast<LPBYTE>(buffer),
-        static_cast<DWORD>(size), &got);
+    const DWORD status = GetPrinterDataExW(printer->handle, keyName, valueName, &type,
+        static_cast<LPBYTE>(buffer), static_cast<DWORD>(size), &got);
     needed = got;
     return status == ERROR_SUCCESS;
 }
