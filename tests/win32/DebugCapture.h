@@ -16,9 +16,11 @@
 #define DBG_PRINTEXCEPTION_WIDE_C 0x4001000AL
 #endif
 
-namespace wintest {
+namespace wintest
+{
 
-class DebugCapture {
+class DebugCapture
+{
 public:
     DebugCapture()
     {
@@ -70,10 +72,12 @@ private:
             const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
             std::string narrow(text, length ? length - 1 : 0);
             std::wstring line;
-            int count = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+            int count
+                = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
             line.resize(static_cast<std::size_t>(count));
             if (count > 0)
-                MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), line.data(), count);
+                MultiByteToWideChar(
+                    CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), line.data(), count);
             std::lock_guard<std::mutex> lock(self->mutex);
             self->lines.push_back(line);
             ++self->narrowCount;

@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const wchar_t monitorsKey[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors";
 std::wstring portsKey;
@@ -31,7 +32,8 @@ std::vector<std::pair<std::wstring, std::wstring>> registeredPorts()
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
         DWORD nameLength = 256;
-        if (RegEnumKeyExW(root, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExW(root, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr)
+            != ERROR_SUCCESS)
             break;
         wchar_t monitor[256] = L"TCPMON.DLL";
         DWORD size = sizeof(monitor) - sizeof(wchar_t);
@@ -39,7 +41,8 @@ std::vector<std::pair<std::wstring, std::wstring>> registeredPorts()
         HKEY port = nullptr;
         if (RegOpenKeyExW(root, name, 0, KEY_READ, &port) == ERROR_SUCCESS) {
             wchar_t value[256] = {};
-            if (RegQueryValueExW(port, L"MonitorName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS
+            if (RegQueryValueExW(port, L"MonitorName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size)
+                    == ERROR_SUCCESS
                 && type == REG_SZ)
                 std::wcscpy(monitor, value);
             RegCloseKey(port);
@@ -50,7 +53,8 @@ std::vector<std::pair<std::wstring, std::wstring>> registeredPorts()
     return ports;
 }
 
-BOOL WINAPI enumPorts(HANDLE, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned)
+BOOL WINAPI enumPorts(
+    HANDLE, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned)
 {
     if (level != 1 && level != 2) {
         SetLastError(ERROR_INVALID_LEVEL);

@@ -10,7 +10,8 @@
 #include <string>
 #include <type_traits>
 
-namespace wintest {
+namespace wintest
+{
 
 struct Tally {
     int passed = 0;
@@ -50,9 +51,11 @@ bool recordEqual(const A& actual, const B& expected, const char* what, const cha
         return record(true, what, file, line);
     std::printf("FAIL %s:%d: %s\n", file, line, what);
     if constexpr (std::is_integral_v<A> && std::is_integral_v<B>)
-        std::printf("     actual %lld, expected %lld\n", static_cast<long long>(actual), static_cast<long long>(expected));
+        std::printf("     actual %lld, expected %lld\n", static_cast<long long>(actual),
+            static_cast<long long>(expected));
     else if constexpr (std::is_convertible_v<A, std::wstring> && std::is_convertible_v<B, std::wstring>)
-        std::printf("     actual \"%s\", expected \"%s\"\n", narrow(actual).c_str(), narrow(expected).c_str());
+        std::printf(
+            "     actual \"%s\", expected \"%s\"\n", narrow(actual).c_str(), narrow(expected).c_str());
     std::fflush(stdout);
     ++tally().failed;
     return false;
@@ -75,5 +78,5 @@ inline int finish()
 } // namespace wintest
 
 #define CHECK(cond) ::wintest::record(static_cast<bool>(cond), #cond, __FILE__, __LINE__)
-#define CHECK_EQ(actual, expected) \
+#define CHECK_EQ(actual, expected)                                                                           \
     ::wintest::recordEqual((actual), (expected), #actual " == " #expected, __FILE__, __LINE__)

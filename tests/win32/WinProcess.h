@@ -11,11 +11,13 @@
 #include <utility>
 #include <vector>
 
-namespace wintest {
+namespace wintest
+{
 
 // A process the test started; terminated and closed when it goes, so no test
 // leaves one behind.
-class Child {
+class Child
+{
 public:
     Child() = default;
     Child(const std::wstring& exe, const std::wstring& arguments)
@@ -24,8 +26,8 @@ public:
         STARTUPINFOW startup {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process {};
-        if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                &startup, &process)) {
+        if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                nullptr, &startup, &process)) {
             CloseHandle(process.hThread);
             handle = process.hProcess;
             pid = process.dwProcessId;

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace wintest {
+namespace wintest
+{
 
 inline bool addDriver(const wchar_t* name)
 {
@@ -30,11 +31,12 @@ inline bool addDriver(const wchar_t* name)
 inline bool addLocalPort(const wchar_t* port)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0, nullptr, 0,
-            KEY_WRITE, nullptr, &key, nullptr)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0,
+            nullptr, 0, KEY_WRITE, nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return false;
-    const LONG status = RegSetValueExW(key, port, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    const LONG status
+        = RegSetValueExW(key, port, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
@@ -50,7 +52,8 @@ inline const wchar_t* monitorKey()
 inline bool registerNetworkPorts(const std::vector<std::pair<std::wstring, std::wstring>>& portsAndMonitors)
 {
     HKEY monitor = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, monitorKey(), 0, nullptr, 0, KEY_WRITE, nullptr, &monitor, nullptr)
+    if (RegCreateKeyExW(
+            HKEY_LOCAL_MACHINE, monitorKey(), 0, nullptr, 0, KEY_WRITE, nullptr, &monitor, nullptr)
         != ERROR_SUCCESS)
         return false;
     const std::wstring dll = selfDirectory() + L"kavni_tcpmon.dll";
@@ -60,11 +63,13 @@ inline bool registerNetworkPorts(const std::vector<std::pair<std::wstring, std::
     for (const auto& [port, monitorName] : portsAndMonitors) {
         HKEY key = nullptr;
         const std::wstring path = L"Ports\\" + port;
-        if (RegCreateKeyExW(monitor, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(monitor, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr)
+            != ERROR_SUCCESS) {
             ok = false;
             continue;
         }
-        ok = RegSetValueExW(key, L"MonitorName", 0, REG_SZ, reinterpret_cast<const BYTE*>(monitorName.c_str()),
+        ok = RegSetValueExW(key, L"MonitorName", 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(monitorName.c_str()),
                  static_cast<DWORD>((monitorName.size() + 1) * sizeof(wchar_t)))
                 == ERROR_SUCCESS
             && ok;
@@ -105,7 +110,8 @@ inline bool addPrinter(const wchar_t* name, const wchar_t* port, const wchar_t* 
 }
 
 // Opens with full access, for the test's own reads and writes of the record.
-class TestPrinter {
+class TestPrinter
+{
 public:
     explicit TestPrinter(const wchar_t* name)
     {

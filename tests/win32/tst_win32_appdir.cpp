@@ -13,7 +13,8 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::wstring systemImagePath()
 {
@@ -33,8 +34,8 @@ std::wstring reportOf(const std::wstring& exe, const std::wstring& workingFolder
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process {};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, workingFolder.c_str(),
-            &startup, &process))
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+            workingFolder.c_str(), &startup, &process))
         return L"<not started>";
     const DWORD waited = WaitForSingleObject(process.hProcess, 30000);
     if (waited != WAIT_OBJECT_0)
@@ -66,7 +67,8 @@ int report()
     if (file == INVALID_HANDLE_VALUE)
         return 3;
     DWORD written = 0;
-    WriteFile(file, directory.data(), static_cast<DWORD>(directory.size() * sizeof(wchar_t)), &written, nullptr);
+    WriteFile(
+        file, directory.data(), static_cast<DWORD>(directory.size() * sizeof(wchar_t)), &written, nullptr);
     CloseHandle(file);
     return 0;
 }

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<std::wstring> sunk;
 void sink(const wchar_t* line)
@@ -37,9 +38,11 @@ std::time_t marchSeventh()
 
 std::wstring throughCodePage(const std::wstring& line)
 {
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(
+        CP_ACP, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, line.data(), static_cast<int>(line.size()), narrow.data(), bytes, nullptr, nullptr);
+    WideCharToMultiByte(
+        CP_ACP, 0, line.data(), static_cast<int>(line.size()), narrow.data(), bytes, nullptr, nullptr);
     const int chars = MultiByteToWideChar(CP_ACP, 0, narrow.data(), bytes, nullptr, 0);
     std::wstring back(static_cast<std::size_t>(chars), L'\0');
     MultiByteToWideChar(CP_ACP, 0, narrow.data(), bytes, back.data(), chars);
@@ -138,7 +141,8 @@ void concurrentCallersKeepWholeLines(wintest::DebugCapture& capture)
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([t] {
-            const std::wstring line = L"worker " + std::to_wstring(t) + L" " + std::wstring(200, static_cast<wchar_t>(L'a' + t));
+            const std::wstring line
+                = L"worker " + std::to_wstring(t) + L" " + std::wstring(200, static_cast<wchar_t>(L'a' + t));
             for (int i = 0; i < perThread; ++i)
                 wizard::sys::debugOutput(line.c_str());
         });

@@ -24,7 +24,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<std::uint8_t>;
 using wizard::sys::NamedPipe;
@@ -37,7 +38,8 @@ const std::wstring pipePrefix = L"\\\\.\\pipe\\";
 // its own; with maxInstances 1 a second client finds the pipe busy. Each
 // connection's messages are kept in arrival order; the handler answers them (or
 // not) and ends the connection by returning false.
-class PipeServer {
+class PipeServer
+{
 public:
     using Handler = std::function<bool(HANDLE pipe, const Bytes& message, std::size_t index)>;
 
@@ -56,7 +58,8 @@ public:
         stopping = true;
         // Wakes the listener from waiting for a client.
         for (int i = 0; i < 100 && !listenerDone.load(); ++i) {
-            HANDLE wake = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            HANDLE wake = CreateFileW(
+                name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
             if (wake != INVALID_HANDLE_VALUE)
                 CloseHandle(wake);
             Sleep(20);
@@ -85,8 +88,9 @@ private:
     void listen()
     {
         while (!stopping) {
-            HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                maxInstances, 65536, 65536, 0, nullptr);
+            HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
+                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, maxInstances, 65536, 65536, 0,
+                nullptr);
             if (pipe == INVALID_HANDLE_VALUE) {
                 // Every instance is taken: offer the next once one is free.
                 Sleep(10);
@@ -190,8 +194,8 @@ void clientNotFound()
     CHECK(pipe.open(name) == PipeResult::NotFound);
     CHECK(!pipe.isOpen());
     const DWORD start = GetTickCount();
-    CHECK(pipe.wait(name, 2000) == PipeResult::NotFound);
-    CHECK(GetTickCount() - start < 1000);
+    CHECK(pipe.wait(name, 5000) == PipeResult::NotFound);
+    CHECK(GetTickCount() - start < 3000);
 }
 
 void clientExchange()
@@ -305,9 +309,11 @@ void clientMessageBoundaries()
 
 void clientBusy()
 {
-    wintest::section("NamedPipe: every instance taken: busy; the wait times out at its limit, then succeeds once freed");
+    wintest::section(
+        "NamedPipe: every instance taken: busy; the wait times out at its limit, then succeeds once freed");
     const std::wstring name = pipePrefix + L"KavniBusy";
-    PipeServer server(name, [](HANDLE, const Bytes&, std::size_t) { return true; }, 1);
+    PipeServer server(
+        name, [](HANDLE, const Bytes&, std::size_t) { return true; }, 1);
     auto holder = std::make_unique<NamedPipe>();
     CHECK(holder->open(name) == PipeResult::Ok);
     NamedPipe pipe;
@@ -418,8 +424,10 @@ void countSleep(int ms)
 void layerConversation()
 {
     wintest::section("VekCommLayer: Open finds the pipe through the spooler's identifier");
-    PipeServer server(pipePrefix + L"ExtCom" + printerId,
-        [](HANDLE pipe, const Bytes& message, std::size_t index) { return serveLayer(pipe, message, index, nullptr); });
+    PipeServer server(
+        pipePrefix + L"ExtCom" + printerId, [](HANDLE pipe, const Bytes& message, std::size_t index) {
+            return serveLayer(pipe, message, index, nullptr);
+        });
     wizard::VekCommLayer layer(nullptr, L"Card 1", 100, 200, 300, 400, 500);
     CHECK(layer.Open(printerName));
     wizard::CommStatus status {};
@@ -466,7 +474,8 @@ void layerConversation()
     const char16_t name[] = u"Card 1";
     CHECK(std::memcmp(open.data() + 1096, name, sizeof name) == 0);
 
-    wintest::section("VekCommLayer: later requests carry the service's channel and options; status adds D and E");
+    wintest::section(
+        "VekCommLayer: later requests carry the service's channel and options; status adds D and E");
     const Bytes& statusRequest = connections[1].at(1);
     CHECK_EQ(field(statusRequest, 0), 5);
     CHECK_EQ(field(statusRequest, 8), 7);
@@ -504,8 +513,10 @@ void layerConversation()
 void layerRefusesBadIdentifiers()
 {
     wintest::section("VekCommLayer: no identifier, or one of 80 bytes: Open fails without touching any pipe");
-    PipeServer server(pipePrefix + L"ExtCom" + printerId,
-        [](HANDLE pipe, const Bytes& message, std::size_t index) { return serveLayer(pipe, message, index, nullptr); });
+    PipeServer server(
+        pipePrefix + L"ExtCom" + printerId, [](HANDLE pipe, const Bytes& message, std::size_t index) {
+            return serveLayer(pipe, message, index, nullptr);
+        });
     sleeps.clear();
     wizard::sys::SleepFunction previous = wizard::sys::setSleepFunction(&countSleep);
     {
@@ -534,15 +545,17 @@ void layerServiceAbsent()
     wizard::sys::setSleepFunction(previous);
     CHECK_EQ(sleeps.size(), std::size_t(18));
     CHECK(std::all_of(sleeps.begin(), sleeps.end(), [](int ms) { return ms == 500; }));
-    // With the pauses replaced, nothing else waits: a missing pipe is reported at once.
-    CHECK(took < 3000);
+    // With the pauses replaced, nothing else waits (the real pauses alone are 9 s):
+    // a missing pipe is reported at once.
+    CHECK(took < 5000);
 }
 
 void layerServiceBusy()
 {
     wintest::section("VekCommLayer: service busy: Open gives up after four waits of 3000 ms");
     const std::wstring name = pipePrefix + L"ExtCom" + busyId;
-    PipeServer server(name, [](HANDLE, const Bytes&, std::size_t) { return true; }, 1);
+    PipeServer server(
+        name, [](HANDLE, const Bytes&, std::size_t) { return true; }, 1);
     NamedPipe holder;
     CHECK(holder.open(name) == PipeResult::Ok);
     sleeps.clear();
@@ -555,7 +568,7 @@ void layerServiceBusy()
     const DWORD took = GetTickCount() - start;
     wizard::sys::setSleepFunction(previous);
     std::printf("busy service given up after %lu ms\n", took);
-    CHECK(took >= 11000 && took < 20000);
+    CHECK(took >= 11000 && took < 30000);
     CHECK(sleeps.empty());
     holder.close();
 }

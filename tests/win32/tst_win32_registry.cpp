@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const wchar_t keyPath[] = L"Software\\Talvor Card Printer";
 const wchar_t valueName[] = L"DRNWZKAVNI";
@@ -24,7 +25,8 @@ void removeKey(REGSAM view)
 bool writeValue(REGSAM view, DWORD type, const std::vector<BYTE>& data, const wchar_t* name = valueName)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr)
+        != ERROR_SUCCESS)
         return false;
     const LONG status = RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
     RegCloseKey(key);
@@ -93,7 +95,8 @@ void theViewsAreApart()
     DWORD value = 0;
     DWORD size = sizeof value;
     CHECK(RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS
-        && RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS
+        && RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size)
+            == ERROR_SUCCESS
         && value == 1);
     if (key)
         RegCloseKey(key);

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using wizard::sys::DriverTable;
 using wizard::sys::PrinterList;
@@ -49,14 +50,16 @@ const Printer printers[] = {
 
 bool setUp()
 {
-    bool ok = wintest::registerNetworkPorts({ { L"IP_127.0.0.1", L"TCPMON.DLL" }, { L"IP_127.0.0.2", L"tcpmon.dll" } });
+    bool ok = wintest::registerNetworkPorts(
+        { { L"IP_127.0.0.1", L"TCPMON.DLL" }, { L"IP_127.0.0.2", L"tcpmon.dll" } });
     for (const wchar_t* port : { L"USB001", L"USB002", L"TALUSB7", L"TALUSB" })
         ok = wintest::addLocalPort(port) && ok;
     for (const wchar_t* driver : { L"Talvor T1", L"Talvor T2", L"Other Driver" })
         ok = wintest::addDriver(driver) && ok;
     for (const Printer& p : printers) {
         if (!wintest::addPrinter(p.name, p.port, p.driver)) {
-            std::printf("could not add printer %s (error %lu)\n", wintest::narrow(p.name).c_str(), GetLastError());
+            std::printf(
+                "could not add printer %s (error %lu)\n", wintest::narrow(p.name).c_str(), GetLastError());
             ok = false;
         }
     }
@@ -84,7 +87,9 @@ void tcpPorts()
     std::vector<std::wstring> ports { L"kept" };
     CHECK(wizard::sys::listTcpPorts(ports));
     CHECK(ports.size() >= 1 && ports.front() == L"kept");
-    auto has = [&ports](const wchar_t* name) { return std::find(ports.begin(), ports.end(), name) != ports.end(); };
+    auto has = [&ports](const wchar_t* name) {
+        return std::find(ports.begin(), ports.end(), name) != ports.end();
+    };
     CHECK(has(L"IP_127.0.0.1"));
     CHECK(!has(L"IP_127.0.0.2"));
     CHECK(!has(L"USB001"));
@@ -104,20 +109,23 @@ void wizardPrinters()
     };
     const Row rows[] = {
         { "USB and TCP/IP allowed", true, true, table,
-            { { L"Kavni A usb", 3 }, { L"Kavni C talusb", 4 }, { L"Kavni D tcp", 3 }, { L"Kavni H prefix only", 4 },
-                { L"Kavni I usb second", 4 }, { L"Kavni K ports usb first", 3 } } },
-        { "USB only: USB..., TALUSB..., never usb001", true, false, table,
-            { { L"Kavni A usb", 3 }, { L"Kavni C talusb", 4 }, { L"Kavni H prefix only", 4 }, { L"Kavni I usb second", 4 },
+            { { L"Kavni A usb", 3 }, { L"Kavni C talusb", 4 }, { L"Kavni D tcp", 3 },
+                { L"Kavni H prefix only", 4 }, { L"Kavni I usb second", 4 },
                 { L"Kavni K ports usb first", 3 } } },
+        { "USB only: USB..., TALUSB..., never usb001", true, false, table,
+            { { L"Kavni A usb", 3 }, { L"Kavni C talusb", 4 }, { L"Kavni H prefix only", 4 },
+                { L"Kavni I usb second", 4 }, { L"Kavni K ports usb first", 3 } } },
         { "TCP/IP only", false, true, table, { { L"Kavni D tcp", 3 } } },
         { "neither", false, false, table, {} },
         { "empty driver table", true, true, {}, {} },
         { "two drivers of one type", true, true, { { L"Talvor T1", 5 }, { L"Talvor T2", 5 } },
-            { { L"Kavni A usb", 5 }, { L"Kavni C talusb", 5 }, { L"Kavni D tcp", 5 }, { L"Kavni H prefix only", 5 },
-                { L"Kavni I usb second", 5 }, { L"Kavni K ports usb first", 5 } } },
+            { { L"Kavni A usb", 5 }, { L"Kavni C talusb", 5 }, { L"Kavni D tcp", 5 },
+                { L"Kavni H prefix only", 5 }, { L"Kavni I usb second", 5 },
+                { L"Kavni K ports usb first", 5 } } },
         { "a driver missing from the table is never listed", true, true, { { L"Talvor T2", 4 } },
             { { L"Kavni C talusb", 4 }, { L"Kavni H prefix only", 4 }, { L"Kavni I usb second", 4 } } },
-        { "the driver name is compared exactly", true, true, { { L"talvor t1", 3 }, { L"Talvor T1 ", 3 } }, {} },
+        { "the driver name is compared exactly", true, true, { { L"talvor t1", 3 }, { L"Talvor T1 ", 3 } },
+            {} },
     };
     for (const Row& row : rows) {
         wintest::section((std::string("listWizardPrinters: ") + row.name).c_str());
@@ -222,7 +230,8 @@ void printerIds()
         wintest::section((std::string("readPrinterId: ") + row.name).c_str());
         {
             wintest::TestPrinter printer(name);
-            CHECK_EQ(printer.setData(L"DsUser", L"PrinterID", row.type, row.data.data(), static_cast<DWORD>(row.data.size())),
+            CHECK_EQ(printer.setData(L"DsUser", L"PrinterID", row.type, row.data.data(),
+                         static_cast<DWORD>(row.data.size())),
                 DWORD(ERROR_SUCCESS));
         }
         std::vector<BYTE> block(82 + 32, 0xAA);
@@ -241,8 +250,10 @@ void printerIds()
     CHECK(!wizard::sys::readPrinterId(other, block));
     {
         wintest::TestPrinter printer(other);
-        CHECK_EQ(printer.setData(L"DsSpooler", L"PrinterID", REG_BINARY, exact.data(), 82), DWORD(ERROR_SUCCESS));
-        CHECK_EQ(printer.setData(L"DsUser", L"PrinterId2", REG_BINARY, exact.data(), 82), DWORD(ERROR_SUCCESS));
+        CHECK_EQ(
+            printer.setData(L"DsSpooler", L"PrinterID", REG_BINARY, exact.data(), 82), DWORD(ERROR_SUCCESS));
+        CHECK_EQ(
+            printer.setData(L"DsUser", L"PrinterId2", REG_BINARY, exact.data(), 82), DWORD(ERROR_SUCCESS));
     }
     CHECK(!wizard::sys::readPrinterId(other, block));
     CHECK(!wizard::sys::readPrinterId(L"No such printer", block));
