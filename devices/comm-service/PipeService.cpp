@@ -65,7 +65,8 @@ ssize_t receive(int fd, void* buffer, std::size_t capacity)
 
 std::int32_t chunksFor(std::int64_t length)
 {
-    return static_cast<std::int32_t>((length + std::int64_t(Message::chunkCapacity) - 1) / std::int64_t(Message::chunkCapacity));
+    return static_cast<std::int32_t>(
+        (length + std::int64_t(Message::chunkCapacity) - 1) / std::int64_t(Message::chunkCapacity));
 }
 
 } // namespace
@@ -101,7 +102,8 @@ std::string PipeService::path(const Pipe& pipe) const
 
 bool PipeService::scan(std::string& error)
 {
-    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+    http_t* http
+        = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
     if (!http) {
         error = std::string("cannot reach the print server ") + cupsServer();
         return false;
@@ -129,7 +131,8 @@ bool PipeService::scan(std::string& error)
         name.clear();
         id.clear();
     };
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute;
+         attribute = ippNextAttribute(response)) {
         if (!ippGetName(attribute)) {
             flush();
             continue;
@@ -209,7 +212,8 @@ bool PipeService::setMode(Pipe& pipe, Mode mode)
     pipe.listener = s;
     if (mode == Mode::Busy) {
         const int filler = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (filler < 0 || ::connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (filler < 0
+            || ::connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             if (filler >= 0)
                 ::close(filler);
             return false;
@@ -289,11 +293,13 @@ bool PipeService::control(const std::string& line, std::string& answer)
             const auto equals = pair.find('=');
             static const char* const fields[] = { "count", "total", "length", "result", "fill" };
             const std::string field = pair.substr(0, equals);
-            if (equals == std::string::npos || std::find(std::begin(fields), std::end(fields), field) == std::end(fields)) {
+            if (equals == std::string::npos
+                || std::find(std::begin(fields), std::end(fields), field) == std::end(fields)) {
                 answer = "error bad field " + pair;
                 return false;
             }
-            readOverrides[index][field] = static_cast<std::int32_t>(std::stoll(pair.substr(equals + 1), nullptr, 0));
+            readOverrides[index][field]
+                = static_cast<std::int32_t>(std::stoll(pair.substr(equals + 1), nullptr, 0));
         }
         answer = "ok";
         return true;
@@ -426,11 +432,12 @@ Message PipeService::handle(const Pipe& pipe, const Message& request, ReadState&
         if (!read.active) {
             // The printer's whole reply is taken, also when it is longer than the
             // client's capacity: the client learns its real length and keeps what fits.
-            const std::int32_t capacity
-                = std::clamp<std::int32_t>(std::max(request.get(Message::totalLength), readAtLeast), 0, maxTransfer);
+            const std::int32_t capacity = std::clamp<std::int32_t>(
+                std::max(request.get(Message::totalLength), readAtLeast), 0, maxTransfer);
             std::vector<char> buffer(std::size_t(capacity) + 1, 0);
             std::int32_t received = 0;
-            const bool ok = durvo.read(device, buffer.data(), std::uint32_t(capacity), &received, timeout, 0, 0) != 0;
+            const bool ok
+                = durvo.read(device, buffer.data(), std::uint32_t(capacity), &received, timeout, 0, 0) != 0;
             logLine("printer read " + std::to_string(received) + (ok ? " ok" : " failed"));
             if (!ok) {
                 reply.set(Message::chunkCount, 0);
@@ -439,7 +446,8 @@ Message PipeService::handle(const Pipe& pipe, const Message& request, ReadState&
                 return reply;
             }
             received = std::clamp<std::int32_t>(received, 0, capacity);
-            read = { true, std::vector<char>(buffer.begin(), buffer.begin() + received), chunksFor(received), 0 };
+            read = { true, std::vector<char>(buffer.begin(), buffer.begin() + received), chunksFor(received),
+                0 };
         }
         // Chunk k+1 answers the acknowledgement of chunk k; after the last, a final reply.
         ++read.sent;
@@ -451,7 +459,8 @@ Message PipeService::handle(const Pipe& pipe, const Message& request, ReadState&
     case 5: {
         char raw[1024] = {};
         std::int32_t received = 0;
-        const bool ok = durvo.readStatus(device, raw, sizeof raw, &received, timeout > 0 ? timeout : 1000, 0, 0) != 0;
+        const bool ok
+            = durvo.readStatus(device, raw, sizeof raw, &received, timeout > 0 ? timeout : 1000, 0, 0) != 0;
         logLine(std::string("printer status ") + (ok ? "ok" : "failed"));
         if (!ok)
             return reply;
@@ -478,8 +487,8 @@ void PipeService::converse(Pipe& pipe, int fd)
         logLine("end");
         return;
     }
-    const std::int32_t announced = static_cast<std::int32_t>(std::uint32_t(hello[0]) | std::uint32_t(hello[1]) << 8
-        | std::uint32_t(hello[2]) << 16 | std::uint32_t(hello[3]) << 24);
+    const std::int32_t announced = static_cast<std::int32_t>(std::uint32_t(hello[0])
+        | std::uint32_t(hello[1]) << 8 | std::uint32_t(hello[2]) << 16 | std::uint32_t(hello[3]) << 24);
     logLine("announce " + std::to_string(announced));
 
     ReadState read;
@@ -506,8 +515,7 @@ void PipeService::converse(Pipe& pipe, int fd)
             logLine("silent");
             // Hold the connection, answering nothing, until the client leaves.
             std::uint8_t ignored[Message::size];
-            while (receive(fd, ignored, sizeof ignored) > 0) {
-            }
+            while (receive(fd, ignored, sizeof ignored) > 0) { }
             break;
         }
         const bool readReply = code == 3;
@@ -529,7 +537,8 @@ void PipeService::converse(Pipe& pipe, int fd)
                 else if (field == "result")
                     reply.set(Message::result, value);
                 else if (field == "fill")
-                    std::fill_n(reply.bytes.begin() + Message::chunkData, Message::chunkCapacity, std::uint8_t(value));
+                    std::fill_n(reply.bytes.begin() + Message::chunkData, Message::chunkCapacity,
+                        std::uint8_t(value));
             }
             readOverrides.erase(forced);
         }
@@ -546,7 +555,7 @@ void PipeService::converse(Pipe& pipe, int fd)
 
 int PipeService::run()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);

@@ -40,7 +40,9 @@ std::string besideExecutable(const std::string& file)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: comm-service [--pipe-dir DIR] [--log FILE] [--durvo LIBRARY] [--serve ID=QUEUE]... [--no-scan]\n");
+    std::fprintf(stderr,
+        "usage: comm-service [--pipe-dir DIR] [--log FILE] [--durvo LIBRARY] [--serve ID=QUEUE]... "
+        "[--no-scan]\n");
     return 2;
 }
 

@@ -21,8 +21,8 @@ namespace {
 
 std::int32_t take32(const std::uint8_t* p)
 {
-    return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-        | std::uint32_t(p[3]) << 24);
+    return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8
+        | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
 }
 
 class ScriptedPipe : public wizard::sys::NamedPipe {
@@ -61,7 +61,8 @@ public:
         reply.set(wizard::VekMessage::totalLength, take32(p + 4));
         reply.set(wizard::VekMessage::chunkLength, take32(p + 8));
         reply.set(wizard::VekMessage::result, take32(p + 12));
-        std::memset(reply.bytes.data() + wizard::VekMessage::chunkData, p[16], wizard::VekMessage::chunkCapacity);
+        std::memset(
+            reply.bytes.data() + wizard::VekMessage::chunkData, p[16], wizard::VekMessage::chunkCapacity);
         failNextWrite = (p[17] & 2) != 0;
         const std::size_t length = (p[17] & 1) ? wizard::VekMessage::size / 2 : wizard::VekMessage::size;
         if (capacity < length)
@@ -92,7 +93,8 @@ public:
     {
         wizard::VekMessage message = request(wizard::VekMessage::read);
         message.set(wizard::VekMessage::totalLength, static_cast<std::int32_t>(capacity));
-        return ExecuteReadCmd(message, buffer, capacity, received) && message.get(wizard::VekMessage::result) != 0;
+        return ExecuteReadCmd(message, buffer, capacity, received)
+            && message.get(wizard::VekMessage::result) != 0;
     }
 };
 

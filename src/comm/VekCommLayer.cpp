@@ -3,8 +3,8 @@
 
 #include "foundation/ILogger.h"
 #include "system/NamedPipe.h"
-#include "system/SpoolerControl.h"
 #include "system/Sleep.h"
+#include "system/SpoolerControl.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,8 +38,8 @@ std::wstring fromUtf16(const std::u16string& text)
     std::wstring out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (sizeof(wchar_t) == 4 && unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] < 0xE000) {
+        if (sizeof(wchar_t) == 4 && unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size()
+            && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
             out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else {
@@ -80,8 +80,8 @@ bool VekMessage::setPrinterName(const std::wstring& name)
     return true;
 }
 
-VekCommLayer::VekCommLayer(ILogger* logger, const wchar_t* printerName, std::int32_t optionA, std::int32_t optionB,
-    std::int32_t optionC, std::int32_t optionD, std::int32_t optionE)
+VekCommLayer::VekCommLayer(ILogger* logger, const wchar_t* printerName, std::int32_t optionA,
+    std::int32_t optionB, std::int32_t optionC, std::int32_t optionD, std::int32_t optionE)
     : opened(0)
     , logger(logger)
     , optionA(optionA)
@@ -162,8 +162,9 @@ bool VekCommLayer::connect()
         pipe->close();
         return false;
     }
-    const std::uint8_t hello[4] = { std::uint8_t(announcement & 0xFF), std::uint8_t((announcement >> 8) & 0xFF),
-        std::uint8_t((announcement >> 16) & 0xFF), std::uint8_t((announcement >> 24) & 0xFF) };
+    const std::uint8_t hello[4]
+        = { std::uint8_t(announcement & 0xFF), std::uint8_t((announcement >> 8) & 0xFF),
+              std::uint8_t((announcement >> 16) & 0xFF), std::uint8_t((announcement >> 24) & 0xFF) };
     std::size_t written = 0;
     if (pipe->write(hello, sizeof hello, &written, transferLimitMs()) != sys::PipeResult::Ok
         || written != sizeof hello) {
@@ -222,8 +223,10 @@ bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::
     }
     std::int32_t sent = 0;
     while (sent < length) {
-        const std::int32_t piece = std::min<std::int32_t>(length - sent, std::int32_t(VekMessage::chunkCapacity));
-        std::fill_n(message.bytes.begin() + VekMessage::chunkData, VekMessage::chunkCapacity, std::uint8_t(0));
+        const std::int32_t piece
+            = std::min<std::int32_t>(length - sent, std::int32_t(VekMessage::chunkCapacity));
+        std::fill_n(
+            message.bytes.begin() + VekMessage::chunkData, VekMessage::chunkCapacity, std::uint8_t(0));
         std::memcpy(message.bytes.data() + VekMessage::chunkData, bytes + sent, std::size_t(piece));
         message.set(VekMessage::chunkLength, piece);
         if (!transfer(message)) {
@@ -236,7 +239,8 @@ bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::
     return true;
 }
 
-bool VekCommLayer::ExecuteReadCmd(VekMessage& message, char* buffer, std::uint32_t capacity, std::int32_t* received)
+bool VekCommLayer::ExecuteReadCmd(
+    VekMessage& message, char* buffer, std::uint32_t capacity, std::int32_t* received)
 {
     if (logger)
         logger->Log(L"[%s] ExecuteReadCmd {%s}", info, L"wizard::VekCommLayer::ExecuteReadCmd");
@@ -253,7 +257,8 @@ bool VekCommLayer::ExecuteReadCmd(VekMessage& message, char* buffer, std::uint32
         disconnect();
         return false;
     }
-    const std::int32_t chunkLimit = (total + std::int32_t(VekMessage::chunkCapacity) - 1) / std::int32_t(VekMessage::chunkCapacity);
+    const std::int32_t chunkLimit
+        = (total + std::int32_t(VekMessage::chunkCapacity) - 1) / std::int32_t(VekMessage::chunkCapacity);
     std::vector<char> data(static_cast<std::size_t>(total), 0);
     std::int32_t offset = 0;
     for (std::int32_t chunk = 1; chunk <= message.get(VekMessage::chunkCount); ++chunk) {
@@ -264,7 +269,8 @@ bool VekCommLayer::ExecuteReadCmd(VekMessage& message, char* buffer, std::uint32
             return false;
         }
         if (piece > 0)
-            std::memcpy(data.data() + offset, message.bytes.data() + VekMessage::chunkData, std::size_t(piece));
+            std::memcpy(
+                data.data() + offset, message.bytes.data() + VekMessage::chunkData, std::size_t(piece));
         offset += piece;
         message.set(VekMessage::result, 1);
         if (!transfer(message)) {

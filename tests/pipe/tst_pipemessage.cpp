@@ -37,7 +37,8 @@ public:
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, path.constData(), size_t(path.size()) + 1);
         fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, backlog) != 0) {
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+            || ::listen(fd, backlog) != 0) {
             ::close(fd);
             fd = -1;
         }
@@ -105,8 +106,10 @@ private Q_SLOTS:
         QTest::newRow("empty") << QString() << true;
         QTest::newRow("31 units, room for the NUL") << QString(31, QLatin1Char('n')) << true;
         QTest::newRow("32 units") << QString(32, QLatin1Char('n')) << false;
-        QTest::newRow("30 units plus a pair") << QString(30, QLatin1Char('n')) + QString::fromUtf8("\U0001F5A8") << false;
-        QTest::newRow("29 units plus a pair") << QString(29, QLatin1Char('n')) + QString::fromUtf8("\U0001F5A8") << true;
+        QTest::newRow("30 units plus a pair")
+            << QString(30, QLatin1Char('n')) + QString::fromUtf8("\U0001F5A8") << false;
+        QTest::newRow("29 units plus a pair")
+            << QString(29, QLatin1Char('n')) + QString::fromUtf8("\U0001F5A8") << true;
     }
     void printerNameField()
     {
@@ -116,9 +119,10 @@ private Q_SLOTS:
         message.bytes.fill(0xEE);
         QCOMPARE(message.setPrinterName(name.toStdWString()), fits);
         const QByteArray field = bytesOf(message).mid(VekMessage::printerName, 64);
-        const QByteArray expected = fits ? QByteArray(reinterpret_cast<const char*>(name.utf16()), int(name.size()) * 2)
+        const QByteArray expected = fits
+            ? QByteArray(reinterpret_cast<const char*>(name.utf16()), int(name.size()) * 2)
                 + QByteArray(64 - int(name.size()) * 2, '\0')
-                                         : QByteArray(64, '\0');
+            : QByteArray(64, '\0');
         QCOMPARE(field.toHex(), expected.toHex());
         // Nothing outside the field is touched.
         QCOMPARE(bytesOf(message).at(VekMessage::printerName - 1), char(0xEE));
@@ -134,7 +138,8 @@ private Q_SLOTS:
         QTest::newRow("slash") << QStringLiteral("\\\\.\\pipe\\ExtCom/../../etc/x") << false;
         QTest::newRow("dot dot") << QStringLiteral("\\\\.\\pipe\\..") << false;
         QTest::newRow("empty leaf") << QStringLiteral("\\\\.\\pipe\\") << false;
-        QTest::newRow("too long for a socket") << QStringLiteral("\\\\.\\pipe\\") + QString(200, QLatin1Char('x')) << false;
+        QTest::newRow("too long for a socket")
+            << QStringLiteral("\\\\.\\pipe\\") + QString(200, QLatin1Char('x')) << false;
     }
     void pipeNamesStayInsideTheFolder()
     {

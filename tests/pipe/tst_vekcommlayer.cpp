@@ -136,14 +136,19 @@ private Q_SLOTS:
         queue = PrivateCups::uniqueName(QStringLiteral("vek"));
         queueName = queue.toStdWString();
         id = idOfLength(40);
-        QVERIFY2(cups.addQueue(queue, printer.deviceUri(), QStringLiteral("Talvor C1"), id), qPrintable(cups.lastError()));
-        QVERIFY(cups.addQueue(queue + QStringLiteral("_noid"), printer.deviceUri(), QStringLiteral("Talvor C1")));
-        QVERIFY(cups.addQueue(queue + QStringLiteral("_id39"), printer.deviceUri(), QStringLiteral("Talvor C1"), idOfLength(39)));
-        QVERIFY(cups.addQueue(queue + QStringLiteral("_id41"), printer.deviceUri(), QStringLiteral("Talvor C1"), idOfLength(41)));
+        QVERIFY2(cups.addQueue(queue, printer.deviceUri(), QStringLiteral("Talvor C1"), id),
+            qPrintable(cups.lastError()));
+        QVERIFY(
+            cups.addQueue(queue + QStringLiteral("_noid"), printer.deviceUri(), QStringLiteral("Talvor C1")));
+        QVERIFY(cups.addQueue(queue + QStringLiteral("_id39"), printer.deviceUri(),
+            QStringLiteral("Talvor C1"), idOfLength(39)));
+        QVERIFY(cups.addQueue(queue + QStringLiteral("_id41"), printer.deviceUri(),
+            QStringLiteral("Talvor C1"), idOfLength(41)));
 
         service = std::make_unique<CommService>(cups.server());
         QVERIFY2(service->isRunning(), qPrintable(service->lastError()));
-        QVERIFY2(service->pipes().contains(QStringLiteral("ExtCom") + id), qPrintable(service->pipes().join(' ')));
+        QVERIFY2(
+            service->pipes().contains(QStringLiteral("ExtCom") + id), qPrintable(service->pipes().join(' ')));
         service->useForThisProcess();
 
         wizard::sys::setSleepFunction(&countingSleep);
@@ -180,7 +185,8 @@ private Q_SLOTS:
         std::int32_t received = 0;
         QVERIFY(layer->Read(reply, sizeof reply, &received));
         QCOMPARE(QByteArray(reply, received), QByteArray("F2200"));
-        QCOMPARE(QByteArray(reply + received, int(sizeof reply) - received), QByteArray(int(sizeof reply) - received, '\0'));
+        QCOMPARE(QByteArray(reply + received, int(sizeof reply) - received),
+            QByteArray(int(sizeof reply) - received, '\0'));
         CommStatus status {};
         QVERIFY(layer->ReadStatus(&status));
         QVERIFY(layer->Close());
@@ -190,7 +196,8 @@ private Q_SLOTS:
         // The record is the printer's raw status without its byte 10.
         const QByteArray raw = QByteArray::fromHex(printer.get(QStringLiteral("status")).toLatin1());
         QVERIFY(raw.size() >= 17);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(status.bytes), 16).toHex(), (raw.left(10) + raw.mid(11, 6)).toHex());
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(status.bytes), 16).toHex(),
+            (raw.left(10) + raw.mid(11, 6)).toHex());
 
         // Open carries the factory's options and no channel; everything after it
         // carries what the service returned.
@@ -289,7 +296,9 @@ private Q_SLOTS:
             const int start = lines.indexOf(QStringLiteral("connect ExtCom") + id);
             return start < 0 ? QStringList() : lines.mid(start);
         };
-        QTRY_COMPARE(conversation(), (QStringList { QStringLiteral("connect ExtCom") + id, QStringLiteral("announce 2"), QStringLiteral("end") }));
+        QTRY_COMPARE(conversation(),
+            (QStringList { QStringLiteral("connect ExtCom") + id, QStringLiteral("announce 2"),
+                QStringLiteral("end") }));
         QCOMPARE(service->connections(), 1);
         QVERIFY(layer->Close());
     }
@@ -390,7 +399,8 @@ private Q_SLOTS:
     {
         // The service hands out the channel and options of the fixture.
         QVERIFY(service->command(QStringLiteral("assign 42 16909060 287454020 -2")));
-        auto layer = std::make_unique<VekCommLayer>(nullptr, L"T\u00e4lvor \u03a9-7 \U0001F5A8", 9, 8, 7, 0x55, -1);
+        auto layer
+            = std::make_unique<VekCommLayer>(nullptr, L"T\u00e4lvor \u03a9-7 \U0001F5A8", 9, 8, 7, 0x55, -1);
         QVERIFY(layer->Open(queueName.c_str()));
         layer->SetTimeout(5000);
         CommStatus plain {};
@@ -471,10 +481,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("queueSuffix");
         QTest::addColumn<QString>("layerName");
-        QTest::newRow("no identifier") << "_noid" << "Talvor C1";
-        QTest::newRow("identifier of 39 characters") << "_id39" << "Talvor C1";
-        QTest::newRow("identifier of 41 characters") << "_id41" << "Talvor C1";
-        QTest::newRow("no such queue") << "_gone" << "Talvor C1";
+        QTest::newRow("no identifier") << "_noid"
+                                       << "Talvor C1";
+        QTest::newRow("identifier of 39 characters") << "_id39"
+                                                     << "Talvor C1";
+        QTest::newRow("identifier of 41 characters") << "_id41"
+                                                     << "Talvor C1";
+        QTest::newRow("no such queue") << "_gone"
+                                       << "Talvor C1";
         QTest::newRow("printer name of 32 characters") << "" << QString(32, QLatin1Char('P'));
     }
     void openRefusedWithoutTouchingThePipe()
@@ -493,17 +507,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("fault");
-        QTest::newRow("open refused") << "open" << "result0 1 1";
-        QTest::newRow("open hung up") << "open" << "hangup 1";
-        QTest::newRow("write hung up on the second chunk") << "write" << "hangup 4 2";
-        QTest::newRow("write refused by the printer") << "write" << "result0 4";
-        QTest::newRow("read refused") << "read" << "result0 3";
-        QTest::newRow("read hung up") << "read" << "hangup 3";
-        QTest::newRow("status refused") << "status" << "result0 5";
-        QTest::newRow("status hung up") << "status" << "hangup 5";
+        QTest::newRow("open refused") << "open"
+                                      << "result0 1 1";
+        QTest::newRow("open hung up") << "open"
+                                      << "hangup 1";
+        QTest::newRow("write hung up on the second chunk") << "write"
+                                                           << "hangup 4 2";
+        QTest::newRow("write refused by the printer") << "write"
+                                                      << "result0 4";
+        QTest::newRow("read refused") << "read"
+                                      << "result0 3";
+        QTest::newRow("read hung up") << "read"
+                                      << "hangup 3";
+        QTest::newRow("status refused") << "status"
+                                        << "result0 5";
+        QTest::newRow("status hung up") << "status"
+                                        << "hangup 5";
         // The service takes the message and never answers: the layer gives up
         // once the time limit it sent, and a grace period, have passed.
-        QTest::newRow("status never answered") << "status" << "silent 5";
+        QTest::newRow("status never answered") << "status"
+                                               << "silent 5";
     }
     void serviceFailuresFailTheOperation()
     {
@@ -562,7 +585,8 @@ private Q_SLOTS:
                 QStringLiteral("[INFO   ] [VekCommLayer] [Write] {wizard::VekCommLayer::Write}"),
                 QStringLiteral("[INFO   ] [VekCommLayer] [Read] {wizard::VekCommLayer::Read}"),
                 QStringLiteral("[INFO   ] [VekCommLayer] [ReadStatus] {wizard::VekCommLayer::ReadStatus}"),
-                QStringLiteral("[INFO   ] [VekCommLayer] [ReadStatus] {wizard::VekCommLayer::ReadStatusRpst}"),
+                QStringLiteral(
+                    "[INFO   ] [VekCommLayer] [ReadStatus] {wizard::VekCommLayer::ReadStatusRpst}"),
                 QStringLiteral("[INFO   ] [VekCommLayer] [Close] {wizard::VekCommLayer::Close}"),
             }));
         QCOMPARE(service->connections(), 0);
@@ -587,9 +611,11 @@ private Q_SLOTS:
         wizard::DebugLogger logger;
         logger.Enable();
         traces.clear();
-        std::unique_ptr<wizard::IMCommLayer> layer(wizard::FactoryCommLayer::Build(&logger, 1, nullptr, 0, 0, 0, 0, 0));
+        std::unique_ptr<wizard::IMCommLayer> layer(
+            wizard::FactoryCommLayer::Build(&logger, 1, nullptr, 0, 0, 0, 0, 0));
         QVERIFY(dynamic_cast<VekCommLayer*>(layer.get()));
-        QCOMPARE(traces.value(1), QStringLiteral("[DEBUG  ] [FactoryCommLayer] [VekCommLayer] {wizard::FactoryCommLayer::Build}"));
+        QCOMPARE(traces.value(1),
+            QStringLiteral("[DEBUG  ] [FactoryCommLayer] [VekCommLayer] {wizard::FactoryCommLayer::Build}"));
         QCOMPARE(layer->GetTimeout(), 1000);
     }
 };

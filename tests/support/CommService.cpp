@@ -32,7 +32,8 @@ bool readLine(QProcess& process, const QDeadlineTimer& deadline, QString* line)
 QString CommService::programPath()
 {
     const QByteArray bin = qgetenv("KAVNI_BIN_DIR");
-    return (bin.isEmpty() ? QStringLiteral(KAVNI_BIN_DIR) : QString::fromLocal8Bit(bin)) + QStringLiteral("/comm-service");
+    return (bin.isEmpty() ? QStringLiteral(KAVNI_BIN_DIR) : QString::fromLocal8Bit(bin))
+        + QStringLiteral("/comm-service");
 }
 
 CommService::CommService(const QString& cupsServer, const QStringList& extraArguments)
@@ -48,7 +49,8 @@ CommService::CommService(const QString& cupsServer, const QStringList& extraArgu
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.start(programPath(),
-        QStringList { QStringLiteral("--pipe-dir"), folder_.path(), QStringLiteral("--log"), logPath(folder_) }
+        QStringList {
+            QStringLiteral("--pipe-dir"), folder_.path(), QStringLiteral("--log"), logPath(folder_) }
             + extraArguments);
     if (!process_.waitForStarted(startLimitMs)) {
         lastError_ = QStringLiteral("cannot start %1: %2").arg(programPath(), process_.errorString());
@@ -62,7 +64,8 @@ CommService::CommService(const QString& cupsServer, const QStringList& extraArgu
         if (line.startsWith(QLatin1String("pipe ")))
             pipes_ << line.section(QLatin1Char(' '), 1, 1);
     }
-    lastError_ = QStringLiteral("the service did not get ready: %1").arg(QString::fromLocal8Bit(process_.readAllStandardError()));
+    lastError_ = QStringLiteral("the service did not get ready: %1")
+                     .arg(QString::fromLocal8Bit(process_.readAllStandardError()));
     stop();
 }
 

@@ -52,7 +52,7 @@ ConnectOutcome connectOnce(const std::string& path, int* fd)
     *fd = -1;
     if (path.empty())
         return ConnectOutcome::Failed;
-    struct stat info {};
+    struct stat info { };
     if (::stat(path.c_str(), &info) != 0)
         return errno == ENOENT || errno == ENOTDIR ? ConnectOutcome::NotFound : ConnectOutcome::Failed;
     if (!S_ISSOCK(info.st_mode))
@@ -85,11 +85,14 @@ ConnectOutcome connectOnce(const std::string& path, int* fd)
 // Waits until fd is ready for `events`; false on time-out or error. timeoutMs < 0: no limit.
 PipeResult waitReady(int fd, short events, int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         int slice = -1;
         if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now())
+                                  .count();
             if (left <= 0)
                 return PipeResult::TimedOut;
             slice = left > INT_MAX ? INT_MAX : static_cast<int>(left);
@@ -176,7 +179,8 @@ PipeResult NamedPipe::wait(const std::wstring& name, int timeoutMs)
     // Nothing tells a waiting client when a listener's backlog frees up, so the
     // wait keeps trying to connect; the connection it makes is kept for open().
     const std::string path = socketPath(name);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         int fd = -1;
         switch (connectOnce(path, &fd)) {

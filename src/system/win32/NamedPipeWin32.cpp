@@ -29,8 +29,7 @@ PipeResult fromError(DWORD error)
 // Runs one overlapped ReadFile or WriteFile to its end, or cancels it once
 // timeoutMs has passed, so that a service that never answers cannot hold the
 // caller forever.
-template <typename Start>
-PipeResult transfer(HANDLE pipe, int timeoutMs, DWORD* moved, Start start)
+template <typename Start> PipeResult transfer(HANDLE pipe, int timeoutMs, DWORD* moved, Start start)
 {
     *moved = 0;
     OVERLAPPED overlapped {};
@@ -44,7 +43,8 @@ PipeResult transfer(HANDLE pipe, int timeoutMs, DWORD* moved, Start start)
             CloseHandle(overlapped.hEvent);
             return error == ERROR_MORE_DATA ? PipeResult::Failed : fromError(error);
         }
-        const DWORD waited = WaitForSingleObject(overlapped.hEvent, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+        const DWORD waited = WaitForSingleObject(
+            overlapped.hEvent, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
         if (waited != WAIT_OBJECT_0) {
             CancelIo(pipe);
             result = waited == WAIT_TIMEOUT ? PipeResult::TimedOut : PipeResult::Failed;
@@ -69,8 +69,8 @@ PipeResult NamedPipe::open(const std::wstring& name)
 {
     if (isOpen())
         return PipeResult::Failed;
-    const HANDLE pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-        FILE_FLAG_OVERLAPPED, nullptr);
+    const HANDLE pipe = CreateFileW(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return fromError(GetLastError());
     handle = reinterpret_cast<std::intptr_t>(pipe);
