@@ -20,7 +20,8 @@ namespace wizard::durvo {
 namespace {
 long long nowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -49,7 +50,8 @@ int connectTo(const addrinfo* a, long long deadline)
         int error = errno;
         if (error == EINPROGRESS) {
             socklen_t length = sizeof error;
-            if (!waitFor(fd, POLLOUT, deadline) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            if (!waitFor(fd, POLLOUT, deadline)
+                || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
                 error = ETIMEDOUT;
         }
         if (error != 0 && error != EINPROGRESS) {
@@ -68,7 +70,10 @@ DurvoDevice::DurvoDevice(int fd)
 {
 }
 
-DurvoDevice::~DurvoDevice() { ::close(fd); }
+DurvoDevice::~DurvoDevice()
+{
+    ::close(fd);
+}
 
 std::shared_ptr<DurvoDevice> DurvoDevice::connect(const std::string& host, std::uint16_t port, int timeoutMs)
 {
@@ -89,11 +94,18 @@ std::shared_ptr<DurvoDevice> DurvoDevice::connect(const std::string& host, std::
     return std::shared_ptr<DurvoDevice>(new DurvoDevice(fd));
 }
 
-DurvoDevice::Deadline DurvoDevice::deadlineAfter(int timeoutMs) { return nowMs() + std::max(0, timeoutMs); }
+DurvoDevice::Deadline DurvoDevice::deadlineAfter(int timeoutMs)
+{
+    return nowMs() + std::max(0, timeoutMs);
+}
 
-void DurvoDevice::shutdown() { ::shutdown(fd, SHUT_RDWR); }
+void DurvoDevice::shutdown()
+{
+    ::shutdown(fd, SHUT_RDWR);
+}
 
-DurvoDevice::Result DurvoDevice::sendPacket(std::uint8_t type, const char* payload, std::size_t length, Deadline deadline)
+DurvoDevice::Result DurvoDevice::sendPacket(
+    std::uint8_t type, const char* payload, std::size_t length, Deadline deadline)
 {
     std::uint8_t header[PacketHeaderSize];
     encodePacketHeader(header, type, static_cast<std::uint32_t>(length));
@@ -139,7 +151,8 @@ DurvoDevice::Result DurvoDevice::sendPacket(std::uint8_t type, const char* paylo
     return Result::Ok;
 }
 
-DurvoDevice::Result DurvoDevice::receiveExact(char* buffer, std::size_t size, Deadline deadline, std::size_t& got)
+DurvoDevice::Result DurvoDevice::receiveExact(
+    char* buffer, std::size_t size, Deadline deadline, std::size_t& got)
 {
     got = 0;
     while (got < size) {
@@ -173,8 +186,8 @@ DurvoDevice::Result DurvoDevice::discard(std::size_t size, Deadline deadline)
     return Result::Ok;
 }
 
-DurvoDevice::Result DurvoDevice::receivePacket(std::uint8_t wanted, char* buffer, std::uint32_t capacity,
-    std::uint32_t& received, Deadline deadline)
+DurvoDevice::Result DurvoDevice::receivePacket(
+    std::uint8_t wanted, char* buffer, std::uint32_t capacity, std::uint32_t& received, Deadline deadline)
 {
     for (;;) {
         char header[PacketHeaderSize];
@@ -226,7 +239,8 @@ bool DurvoDevice::dropStaleReplies()
         std::size_t got = 0;
         const Deadline deadline = deadlineAfter(1000);
         if (receiveExact(header, sizeof header, deadline, got) != Result::Ok
-            || discard(decodePacketLength(reinterpret_cast<const std::uint8_t*>(header)), deadline) != Result::Ok) {
+            || discard(decodePacketLength(reinterpret_cast<const std::uint8_t*>(header)), deadline)
+                != Result::Ok) {
             broken = true;
             return false;
         }
@@ -241,7 +255,8 @@ DurvoDevice::Result DurvoDevice::write(const char* bytes, std::size_t length, in
     return sendPacket(PacketData, bytes, length, deadlineAfter(timeoutMs));
 }
 
-DurvoDevice::Result DurvoDevice::readReply(char* buffer, std::uint32_t capacity, std::uint32_t& received, int timeoutMs)
+DurvoDevice::Result DurvoDevice::readReply(
+    char* buffer, std::uint32_t capacity, std::uint32_t& received, int timeoutMs)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (broken)
@@ -249,7 +264,8 @@ DurvoDevice::Result DurvoDevice::readReply(char* buffer, std::uint32_t capacity,
     return receivePacket(PacketReply, buffer, capacity, received, deadlineAfter(timeoutMs));
 }
 
-DurvoDevice::Result DurvoDevice::readStatus(char* buffer, std::uint32_t capacity, std::uint32_t& received, int timeoutMs)
+DurvoDevice::Result DurvoDevice::readStatus(
+    char* buffer, std::uint32_t capacity, std::uint32_t& received, int timeoutMs)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (broken || !dropStaleReplies())

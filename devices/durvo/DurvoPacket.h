@@ -32,8 +32,8 @@ inline void encodePacketHeader(std::uint8_t* header, std::uint8_t type, std::uin
 
 inline std::uint32_t decodePacketLength(const std::uint8_t* header)
 {
-    return (std::uint32_t(header[1]) << 24) | (std::uint32_t(header[2]) << 16) | (std::uint32_t(header[3]) << 8)
-        | std::uint32_t(header[4]);
+    return (std::uint32_t(header[1]) << 24) | (std::uint32_t(header[2]) << 16)
+        | (std::uint32_t(header[3]) << 8) | std::uint32_t(header[4]);
 }
 
 } // namespace wizard::durvo

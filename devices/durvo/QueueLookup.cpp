@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "QueueLookup.h"
 
-#include <cups/cups.h>
 #include <cstring>
+#include <cups/cups.h>
 #include <strings.h>
 
 namespace wizard::durvo {
 
 namespace {
-const char* noPassword(const char*, http_t*, const char*, const char*, void*) { return nullptr; }
+const char* noPassword(const char*, http_t*, const char*, const char*, void*)
+{
+    return nullptr;
+}
 
 // CUPS queue names are at most 127 bytes of printable characters without
 // "/", "#" or space; anything else cannot name a queue.
@@ -63,8 +66,8 @@ bool QueueLookup::socketAddress(const std::string& uri, std::string& host, std::
     char hostName[256];
     char resource[1024];
     int portNumber = 0;
-    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, userPass, sizeof userPass, hostName,
-            sizeof hostName, &portNumber, resource, sizeof resource)
+    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, userPass, sizeof userPass,
+            hostName, sizeof hostName, &portNumber, resource, sizeof resource)
         < HTTP_URI_STATUS_OK)
         return false;
     if (strcasecmp(scheme, "socket") != 0 || hostName[0] == '\0')

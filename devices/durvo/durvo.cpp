@@ -54,8 +54,8 @@ DURVO_EXPORT int32_t DURVO_CALL CloseQuarle(QuarleHandle handle)
     return 1;
 }
 
-DURVO_EXPORT int32_t DURVO_CALL WriteQuarleExEx(QuarleHandle handle, const char* bytes, int32_t length,
-    int32_t timeoutMs, int32_t, int32_t)
+DURVO_EXPORT int32_t DURVO_CALL WriteQuarleExEx(
+    QuarleHandle handle, const char* bytes, int32_t length, int32_t timeoutMs, int32_t, int32_t)
 {
     std::shared_ptr<DurvoDevice> device = DeviceTable::instance().find(handle);
     if (!device || length < 0 || (length > 0 && !bytes))

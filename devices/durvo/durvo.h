@@ -28,8 +28,8 @@ DURVO_EXPORT QuarleHandle DURVO_CALL OpenQuarle(const char* name);
 DURVO_EXPORT int32_t DURVO_CALL CloseQuarle(QuarleHandle handle);
 /* Nonzero when all `length` bytes were sent within `timeoutMs`, as one packet. A
    write the limit cuts half-way leaves the handle failing: the printer saw half a packet. */
-DURVO_EXPORT int32_t DURVO_CALL WriteQuarleExEx(QuarleHandle handle, const char* bytes, int32_t length,
-    int32_t timeoutMs, int32_t passA, int32_t passB);
+DURVO_EXPORT int32_t DURVO_CALL WriteQuarleExEx(
+    QuarleHandle handle, const char* bytes, int32_t length, int32_t timeoutMs, int32_t passA, int32_t passB);
 /* Nonzero when a reply arrived within `timeoutMs`: its bytes at the start of `buffer`
    (at most `capacity`; the rest of a longer reply is dropped, no NUL is added), their
    number in *received. On failure *received is 0. */

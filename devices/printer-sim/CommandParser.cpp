@@ -58,8 +58,8 @@ std::string CommandParser::logText() const
 {
     if (total <= headKeep)
         return escapeBytes(head);
-    return escapeBytes(head.data(), headShown) + "\\{" + std::to_string(total - headShown - tailKeep) + " bytes}"
-        + escapeBytes(tail);
+    return escapeBytes(head.data(), headShown) + "\\{" + std::to_string(total - headShown - tailKeep)
+        + " bytes}" + escapeBytes(tail);
 }
 
 void CommandParser::restart()

@@ -35,7 +35,17 @@ public:
     void endOfPacket();
 
 private:
-    enum class Mode { Idle, Text, FrameSize, FrameBody, FrameSemicolon, FrameChecksum, FrameCr, FrameDot, FrameBad };
+    enum class Mode {
+        Idle,
+        Text,
+        FrameSize,
+        FrameBody,
+        FrameSemicolon,
+        FrameChecksum,
+        FrameCr,
+        FrameDot,
+        FrameBad
+    };
 
     void capture(const std::uint8_t* data, std::size_t size);
     void finishText();

@@ -10,7 +10,10 @@
 namespace wizard::sim {
 
 std::string escapeBytes(const char* bytes, std::size_t size);
-inline std::string escapeBytes(const std::string& bytes) { return escapeBytes(bytes.data(), bytes.size()); }
+inline std::string escapeBytes(const std::string& bytes)
+{
+    return escapeBytes(bytes.data(), bytes.size());
+}
 // Also accepts \0 for NUL; an unknown or cut escape is kept literally.
 std::string unescapeText(const std::string& text);
 

@@ -16,7 +16,8 @@ namespace wizard::sim {
 
 using namespace wizard::durvo;
 
-PrinterConnection::PrinterConnection(int fd, int id, PrinterState& state, CommandLog& log, PrinterServer& server)
+PrinterConnection::PrinterConnection(
+    int fd, int id, PrinterState& state, CommandLog& log, PrinterServer& server)
     : fd(fd)
     , id(id)
     , state(state)
@@ -26,7 +27,10 @@ PrinterConnection::PrinterConnection(int fd, int id, PrinterState& state, Comman
 {
 }
 
-PrinterConnection::~PrinterConnection() { ::close(fd); }
+PrinterConnection::~PrinterConnection()
+{
+    ::close(fd);
+}
 
 void PrinterConnection::shutdown()
 {
@@ -76,7 +80,8 @@ bool PrinterConnection::readExact(std::uint8_t* buffer, std::size_t size)
 bool PrinterConnection::sendPacket(std::uint8_t type, const std::string& payload, long long cutAfter)
 {
     std::string packet(PacketHeaderSize, '\0');
-    encodePacketHeader(reinterpret_cast<std::uint8_t*>(&packet[0]), type, static_cast<std::uint32_t>(payload.size()));
+    encodePacketHeader(
+        reinterpret_cast<std::uint8_t*>(&packet[0]), type, static_cast<std::uint32_t>(payload.size()));
     const bool cut = cutAfter >= 0 && static_cast<std::size_t>(cutAfter) < payload.size();
     packet.append(payload, 0, cut ? static_cast<std::size_t>(cutAfter) : payload.size());
     std::size_t sent = 0;
@@ -87,7 +92,8 @@ bool PrinterConnection::sendPacket(std::uint8_t type, const std::string& payload
         sent += static_cast<std::size_t>(n);
     }
     if (cut) {
-        log.write(id, "cut", std::to_string(cutAfter) + " of " + std::to_string(payload.size()) + " bytes sent");
+        log.write(
+            id, "cut", std::to_string(cutAfter) + " of " + std::to_string(payload.size()) + " bytes sent");
         ended = true;
         ::shutdown(fd, SHUT_RDWR);
     }

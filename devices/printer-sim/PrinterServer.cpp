@@ -92,7 +92,10 @@ void PrinterServer::wake(char reason)
     (void)ignored;
 }
 
-void PrinterServer::stop() { wake('q'); }
+void PrinterServer::stop()
+{
+    wake('q');
+}
 
 void PrinterServer::restart(const std::string& newVersion)
 {
@@ -178,7 +181,8 @@ void PrinterServer::serveControl(Worker* worker)
                 line.pop_back();
             std::string reply = controlHandler ? controlHandler(line) : std::string("error no handler");
             reply += '\n';
-            if (::send(worker->controlFd, reply.data(), reply.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(reply.size()))
+            if (::send(worker->controlFd, reply.data(), reply.size(), MSG_NOSIGNAL)
+                != static_cast<ssize_t>(reply.size()))
                 break;
         }
     }
@@ -197,7 +201,8 @@ int PrinterServer::run()
         fds[2] = { (down || isRestarting) ? -1 : listenFd.load(), POLLIN, 0 };
         int timeout = 200;
         if (down) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd - Clock::now()).count();
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd - Clock::now()).count();
             timeout = static_cast<int>(std::max<long long>(0, std::min<long long>(left, 200)));
         }
         if (::poll(fds, 3, timeout) < 0 && errno != EINTR)
@@ -252,7 +257,8 @@ int PrinterServer::run()
                 std::lock_guard<std::mutex> lock(mutex);
                 workers.emplace_back();
                 Worker* worker = &workers.back();
-                worker->connection = std::make_unique<PrinterConnection>(fd, nextConnectionId++, state, log, *this);
+                worker->connection
+                    = std::make_unique<PrinterConnection>(fd, nextConnectionId++, state, log, *this);
                 worker->thread = std::thread([worker] {
                     worker->connection->run();
                     worker->done = true;

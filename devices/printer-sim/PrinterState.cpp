@@ -9,7 +9,8 @@
 namespace wizard::sim {
 
 namespace {
-const char* const classNames[CommandClassCount] = { "pem2", "pem0", "rfv", "rpst", "sa", "df", "status", "other" };
+const char* const classNames[CommandClassCount]
+    = { "pem2", "pem0", "rfv", "rpst", "sa", "df", "status", "other" };
 
 std::string toHex(const std::uint8_t* bytes, std::size_t size)
 {
@@ -60,7 +61,10 @@ std::vector<std::uint8_t> defaultStatus()
 }
 } // namespace
 
-const char* commandClassName(CommandClass commandClass) { return classNames[static_cast<int>(commandClass)]; }
+const char* commandClassName(CommandClass commandClass)
+{
+    return classNames[static_cast<int>(commandClass)];
+}
 
 PrinterState::PrinterState()
     : status(defaultStatus())

@@ -103,7 +103,8 @@ int main(int argc, char** argv)
     for (const std::string& setting : settings) {
         const std::size_t space = setting.find(' ');
         std::string error;
-        if (space == std::string::npos || !state.set(setting.substr(0, space), setting.substr(space + 1), error)) {
+        if (space == std::string::npos
+            || !state.set(setting.substr(0, space), setting.substr(space + 1), error)) {
             std::fprintf(stderr, "printer-sim: bad setting '%s' %s\n", setting.c_str(), error.c_str());
             return 2;
         }
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
     server.setControlHandler([&control](const std::string& line) { return control.handle(line); });
 
     runningServer = &server;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
@@ -141,7 +142,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::printf("printer-sim ready port=%u control=%u pid=%d\n", server.port(), server.controlPort(), int(::getpid()));
+    std::printf("printer-sim ready port=%u control=%u pid=%d\n", server.port(), server.controlPort(),
+        int(::getpid()));
     std::fflush(stdout);
     const int code = server.run();
     runningServer = nullptr;

@@ -64,7 +64,9 @@ QByteArray frameFor(const QByteArray& image)
     char checksum = 0;
     for (const char c : image)
         checksum = char(checksum ^ c);
-    return "\x1B" "Df;" + QByteArray::number(image.size()) + ';' + image + ';' + checksum + "\r.";
+    return "\x1B"
+           "Df;"
+        + QByteArray::number(image.size()) + ';' + image + ';' + checksum + "\r.";
 }
 
 QByteArray sampleImage(const QString& name)
@@ -151,35 +153,45 @@ void tst_Devices::replies_data()
     const QByteArray sa("\x1BSa;c\r");
     const QByteArray rpst("\x1BRpst\r");
     const QByteArray pem2("\x1BPem;2\r");
-    const QByteArray rawStatus = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF102132435465768798A9BACBDCEDFE0F");
+    const QByteArray rawStatus
+        = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF102132435465768798A9BACBDCEDFE0F");
     QByteArray coverOpen = rawStatus;
     coverOpen[9] = char(0x9B);
 
     QTest::newRow("handshake") << QStringList() << pem2 << QList<QByteArray> { "OK" };
-    QTest::newRow("handshake refused") << QStringList { "refuse 1" } << pem2 << QList<QByteArray> { "ERROR BUSY" };
-    QTest::newRow("any reply text") << QStringList { "reply.pem2 OK\\r" } << pem2 << QList<QByteArray> { "OK\r" };
+    QTest::newRow("handshake refused")
+        << QStringList { "refuse 1" } << pem2 << QList<QByteArray> { "ERROR BUSY" };
+    QTest::newRow("any reply text") << QStringList { "reply.pem2 OK\\r" } << pem2
+                                    << QList<QByteArray> { "OK\r" };
     QTest::newRow("empty reply") << QStringList { "reply.rfv " } << rfv << QList<QByteArray> { "" };
     QTest::newRow("version") << QStringList { "version F2201" } << rfv << QList<QByteArray> { "F2201" };
-    QTest::newRow("two commands in one write") << QStringList() << rfv + pem0 << QList<QByteArray> { "F2200", "OK" };
-    QTest::newRow("command without its CR") << QStringList() << rfv.chopped(1) << QList<QByteArray> { "ERROR COMMAND" };
-    QTest::newRow("unknown command") << QStringList() << QByteArray("\x1BXyz\r") << QList<QByteArray> { "ERROR COMMAND" };
+    QTest::newRow("two commands in one write")
+        << QStringList() << rfv + pem0 << QList<QByteArray> { "F2200", "OK" };
+    QTest::newRow("command without its CR")
+        << QStringList() << rfv.chopped(1) << QList<QByteArray> { "ERROR COMMAND" };
+    QTest::newRow("unknown command") << QStringList() << QByteArray("\x1BXyz\r")
+                                     << QList<QByteArray> { "ERROR COMMAND" };
     QTest::newRow("adjustment") << QStringList { "adjust-ms 200" } << sa << QList<QByteArray> { "OK", "OK" };
-    QTest::newRow("ribbon fault once") << QStringList { "ribbon once" } << sa
-                                       << QList<QByteArray> { "ERROR RIBBON", "OK", "OK" };
-    QTest::newRow("ribbon fault always") << QStringList { "ribbon always" } << sa
-                                         << QList<QByteArray> { "ERROR RIBBON", "ERROR RIBBON" };
-    QTest::newRow("adjustment, cover open") << QStringList { "cover 1" } << sa << QList<QByteArray> { "ERROR COVER" };
-    QTest::newRow("extended status") << QStringList() << rpst << QList<QByteArray> { rawStatus.toHex().toUpper() };
-    QTest::newRow("extended status, cover open") << QStringList { "cover 1" } << rpst
-                                                 << QList<QByteArray> { coverOpen.toHex().toUpper() };
-    QTest::newRow("extended status, time out") << QStringList { "status-timeout 1" } << rpst
-                                               << QList<QByteArray> { "54696D65206F7574" };
+    QTest::newRow("ribbon fault once")
+        << QStringList { "ribbon once" } << sa << QList<QByteArray> { "ERROR RIBBON", "OK", "OK" };
+    QTest::newRow("ribbon fault always")
+        << QStringList { "ribbon always" } << sa << QList<QByteArray> { "ERROR RIBBON", "ERROR RIBBON" };
+    QTest::newRow("adjustment, cover open")
+        << QStringList { "cover 1" } << sa << QList<QByteArray> { "ERROR COVER" };
+    QTest::newRow("extended status") << QStringList() << rpst
+                                     << QList<QByteArray> { rawStatus.toHex().toUpper() };
+    QTest::newRow("extended status, cover open")
+        << QStringList { "cover 1" } << rpst << QList<QByteArray> { coverOpen.toHex().toUpper() };
+    QTest::newRow("extended status, time out")
+        << QStringList { "status-timeout 1" } << rpst << QList<QByteArray> { "54696D65206F7574" };
     QTest::newRow("status") << QStringList() << QByteArray() << QList<QByteArray> { rawStatus };
-    QTest::newRow("status, cover open") << QStringList { "cover 1" } << QByteArray() << QList<QByteArray> { coverOpen };
-    QTest::newRow("status, time out") << QStringList { "status-timeout 1" } << QByteArray()
-                                      << QList<QByteArray> { "Time out" };
-    QTest::newRow("status set whole") << QStringList { "status 0102030405060708090A0B0C0D0E0F1011" } << QByteArray()
-                                      << QList<QByteArray> { QByteArray::fromHex("0102030405060708090A0B0C0D0E0F1011") };
+    QTest::newRow("status, cover open")
+        << QStringList { "cover 1" } << QByteArray() << QList<QByteArray> { coverOpen };
+    QTest::newRow("status, time out")
+        << QStringList { "status-timeout 1" } << QByteArray() << QList<QByteArray> { "Time out" };
+    QTest::newRow("status set whole")
+        << QStringList { "status 0102030405060708090A0B0C0D0E0F1011" } << QByteArray()
+        << QList<QByteArray> { QByteArray::fromHex("0102030405060708090A0B0C0D0E0F1011") };
 }
 
 // What the printer answers, with the faults tests switch on.
@@ -257,7 +269,9 @@ void tst_Devices::downloadFrame_data()
     QTest::newRow("cut before the trailer") << frameFor(image).chopped(4) << QByteArray("ERROR FRAME");
     QTest::newRow("cut inside the image") << frameFor(image).left(2000) << QByteArray("ERROR FRAME");
     QTest::newRow("size larger than the image") << sizeTooLarge << QByteArray("ERROR FRAME");
-    QTest::newRow("size not a number") << QByteArray("\x1B" "Df;12x;abc;\x00\r.", 14) << QByteArray("ERROR FRAME");
+    QTest::newRow("size not a number") << QByteArray("\x1B"
+                                                     "Df;12x;abc;\x00\r.",
+        14) << QByteArray("ERROR FRAME");
     QTest::newRow("no full stop") << frameFor(image).chopped(1) + '!' << QByteArray("ERROR FRAME");
     QTest::newRow("not an image") << frameFor(sampleImage(QStringLiteral("broken-header.tfw")))
                                   << QByteArray("ERROR IMAGE");
@@ -296,7 +310,8 @@ void tst_Devices::acceptedFrameRestartsPrinter()
     QCOMPARE(exchange(h, rfv), QByteArray("F2300"));
     // The frame reached the printer as it was written, in one command.
     const QList<QByteArray> commands = printer->commands();
-    QVERIFY(commands.value(0).startsWith("\x1B" "Df;65556;TFW1F2300"));
+    QVERIFY(commands.value(0).startsWith("\x1B"
+                                         "Df;65556;TFW1F2300"));
     QVERIFY(commands.value(0).contains("\\{65506 bytes}"));
 }
 

@@ -43,20 +43,33 @@ PrinterSim::PrinterSim(const Options& options)
 {
 }
 
-PrinterSim::~PrinterSim() { stop(); }
+PrinterSim::~PrinterSim()
+{
+    stop();
+}
 
 QString PrinterSim::programPath()
 {
     const QByteArray fromEnvironment = qgetenv("KAVNI_BIN_DIR");
-    const QString dir = fromEnvironment.isEmpty() ? QStringLiteral(KAVNI_BIN_DIR) : QString::fromLocal8Bit(fromEnvironment);
+    const QString dir
+        = fromEnvironment.isEmpty() ? QStringLiteral(KAVNI_BIN_DIR) : QString::fromLocal8Bit(fromEnvironment);
     return dir + QStringLiteral("/printer-sim");
 }
 
-QString PrinterSim::deviceUri() const { return QStringLiteral("socket://127.0.0.1:%1").arg(port_); }
+QString PrinterSim::deviceUri() const
+{
+    return QStringLiteral("socket://127.0.0.1:%1").arg(port_);
+}
 
-QString PrinterSim::logPath() const { return dir_ ? dir_->filePath(QStringLiteral("printer.log")) : QString(); }
+QString PrinterSim::logPath() const
+{
+    return dir_ ? dir_->filePath(QStringLiteral("printer.log")) : QString();
+}
 
-bool PrinterSim::isRunning() const { return process_ && process_->state() == QProcess::Running; }
+bool PrinterSim::isRunning() const
+{
+    return process_ && process_->state() == QProcess::Running;
+}
 
 bool PrinterSim::start()
 {
@@ -70,8 +83,9 @@ bool PrinterSim::start()
         return false;
     }
     QStringList arguments { QStringLiteral("--log"), logPath(), QStringLiteral("--version"),
-        QString::fromLatin1(escape(options_.version)), QStringLiteral("--restart-ms"), QString::number(options_.restartMs),
-        QStringLiteral("--adjust-ms"), QString::number(options_.adjustMs) };
+        QString::fromLatin1(escape(options_.version)), QStringLiteral("--restart-ms"),
+        QString::number(options_.restartMs), QStringLiteral("--adjust-ms"),
+        QString::number(options_.adjustMs) };
     for (const QString& setting : options_.settings)
         arguments << QStringLiteral("--set") << setting;
 
@@ -169,7 +183,10 @@ bool PrinterSim::setReply(const QString& commandClass, const QByteArray& reply)
     return set(QStringLiteral("reply.") + commandClass, QString::fromLatin1(text));
 }
 
-bool PrinterSim::clearReply(const QString& commandClass) { return set(QStringLiteral("reply.") + commandClass, QStringLiteral("-")); }
+bool PrinterSim::clearReply(const QString& commandClass)
+{
+    return set(QStringLiteral("reply.") + commandClass, QStringLiteral("-"));
+}
 
 QString PrinterSim::get(const QString& key)
 {
@@ -177,11 +194,20 @@ QString PrinterSim::get(const QString& key)
     return reply.startsWith(QLatin1String("ok ")) ? reply.mid(3) : QString();
 }
 
-bool PrinterSim::resetFaults() { return request(QStringLiteral("reset")) == QLatin1String("ok"); }
+bool PrinterSim::resetFaults()
+{
+    return request(QStringLiteral("reset")) == QLatin1String("ok");
+}
 
-bool PrinterSim::clearLog() { return request(QStringLiteral("clear-log")) == QLatin1String("ok"); }
+bool PrinterSim::clearLog()
+{
+    return request(QStringLiteral("clear-log")) == QLatin1String("ok");
+}
 
-bool PrinterSim::isRestarting() { return get(QStringLiteral("state")) == QLatin1String("restarting"); }
+bool PrinterSim::isRestarting()
+{
+    return get(QStringLiteral("state")) == QLatin1String("restarting");
+}
 
 bool PrinterSim::waitUntilUp(int timeoutMs)
 {
@@ -310,9 +336,15 @@ QByteArray PrinterSim::unescape(const QByteArray& text)
         }
         const char e = text[i + 1];
         if (e == '\\' || e == 'e' || e == 'r' || e == 'n' || e == 't' || e == '0') {
-            out += e == '\\' ? '\\' : e == 'e' ? '\x1B' : e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : '\0';
+            out += e == '\\' ? '\\'
+                : e == 'e'   ? '\x1B'
+                : e == 'r'   ? '\r'
+                : e == 'n'   ? '\n'
+                : e == 't'   ? '\t'
+                             : '\0';
             ++i;
-        } else if (e == 'x' && i + 3 < text.size() && hexValue(text[i + 2]) >= 0 && hexValue(text[i + 3]) >= 0) {
+        } else if (e == 'x' && i + 3 < text.size() && hexValue(text[i + 2]) >= 0
+            && hexValue(text[i + 3]) >= 0) {
             out += static_cast<char>(hexValue(text[i + 2]) * 16 + hexValue(text[i + 3]));
             i += 3;
         } else {
