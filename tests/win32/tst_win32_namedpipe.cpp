@@ -24,8 +24,7 @@
 #include <thread>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using wizard::sys::NamedPipe;
@@ -33,39 +32,42 @@ using wizard::sys::PipeResult;
 
 const std::wstring pipePrefix = L"\\\\.\\pipe\\";
 
-// A message-mode pipe server. As a service should, it offers its next instance
-// as soon as a client has taken one and serves each connection on a thread of
-// its own; with maxInstances 1 a second client finds the pipe busy. Each
-// connection's messages are kept in arrival order; the handler answers them (or
-// not) and ends the connection by returning false.
-class PipeServer
-{
+// A message-mode pipe server. Like a service that never turns a client away,
+// it keeps several instances listening, each on a thread of its own that serves
+// its connection and then listens again; with one instance a second client
+// finds the pipe busy. (A client that finds every instance busy must wait for
+// one, and Wine's WaitNamedPipeW gives up at once, error 676, while a freed
+// instance is being taken down.) Each connection's messages are kept in arrival
+// order; the handler answers them (or not) and ends the connection by
+// returning false.
+class PipeServer {
 public:
     using Handler = std::function<bool(HANDLE pipe, const Bytes& message, std::size_t index)>;
 
-    PipeServer(std::wstring name, Handler handler, DWORD maxInstances = PIPE_UNLIMITED_INSTANCES)
+    PipeServer(std::wstring name, Handler handler, DWORD instances = 4)
         : name(std::move(name))
         , handler(std::move(handler))
-        , maxInstances(maxInstances)
-        , listener([this] { listen(); })
+        , instances(instances)
     {
+        for (DWORD i = 0; i < instances; ++i)
+            listeners.emplace_back([this] { listen(); });
         // The pipe exists once the first instance is made.
-        for (int i = 0; i < 200 && !ready.load(); ++i)
+        for (int i = 0; i < 200 && ready.load() < static_cast<int>(instances); ++i)
             Sleep(10);
     }
     ~PipeServer()
     {
         stopping = true;
-        // Wakes the listener from waiting for a client.
-        for (int i = 0; i < 100 && !listenerDone.load(); ++i) {
+        // Wakes every listener still waiting for a client.
+        for (int i = 0; i < 200 && finished.load() < static_cast<int>(instances); ++i) {
             HANDLE wake = CreateFileW(
                 name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
             if (wake != INVALID_HANDLE_VALUE)
                 CloseHandle(wake);
-            Sleep(20);
+            else
+                Sleep(10);
         }
-        listener.join();
-        for (std::thread& t : servers)
+        for (std::thread& t : listeners)
             t.join();
     }
     PipeServer(const PipeServer&) = delete;
@@ -87,34 +89,35 @@ public:
 private:
     void listen()
     {
+        bool counted = false;
         while (!stopping) {
             HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
-                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, maxInstances, 65536, 65536, 0,
-                nullptr);
+                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, instances, 65536, 65536, 0, nullptr);
             if (pipe == INVALID_HANDLE_VALUE) {
-                // Every instance is taken: offer the next once one is free.
                 Sleep(10);
                 continue;
             }
-            ready = true;
+            if (!counted) {
+                ++ready;
+                counted = true;
+            }
             const bool connected = ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
-            if (!connected || stopping) {
+            if (connected && !stopping)
+                serve(pipe);
+            else
                 CloseHandle(pipe);
-                continue;
-            }
-            std::size_t slot = 0;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                slot = received.size();
-                received.emplace_back();
-            }
-            servers.emplace_back([this, pipe, slot] { serve(pipe, slot); });
         }
-        listenerDone = true;
+        ++finished;
     }
 
-    void serve(HANDLE pipe, std::size_t slot)
+    void serve(HANDLE pipe)
     {
+        std::size_t slot = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            slot = received.size();
+            received.emplace_back();
+        }
         Bytes buffer(65536);
         for (std::size_t index = 0;; ++index) {
             DWORD read = 0;
@@ -135,14 +138,13 @@ private:
 
     std::wstring name;
     Handler handler;
-    DWORD maxInstances;
+    DWORD instances;
     std::atomic<bool> stopping { false };
-    std::atomic<bool> ready { false };
-    std::atomic<bool> listenerDone { false };
+    std::atomic<int> ready { 0 };
+    std::atomic<int> finished { 0 };
     std::mutex mutex;
     std::vector<std::vector<Bytes>> received;
-    std::vector<std::thread> servers;
-    std::thread listener;
+    std::vector<std::thread> listeners;
 };
 
 Bytes pattern(std::size_t size, std::uint8_t seed)
