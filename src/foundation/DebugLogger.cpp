@@ -38,6 +38,8 @@ bool toLocalTime(std::time_t now, std::tm* out)
 // format take wide arguments. glibc, and MinGW's standard-conforming printf,
 // read those as narrow and want "%ls" and "%lc"; every C library, Microsoft's
 // included, reads "%ls" and "%lc" as wide, so the format is rewritten everywhere.
+// "%lx" takes a pointer-sized value, but long is 32 bits on 64-bit Windows: it
+// becomes "%zx", which is pointer-sized wherever the wizard runs.
 std::wstring toWideArgumentFormat(const wchar_t* format)
 {
     std::wstring out;
@@ -52,8 +54,12 @@ std::wstring toWideArgumentFormat(const wchar_t* format)
         }
         while (*p && std::wcschr(L"-+ #0123456789.*", *p))
             out += *p++;
-        if (*p == L's' || *p == L'c')
+        if (*p == L's' || *p == L'c') {
             out += L'l';
+        } else if (*p == L'l' && (p[1] == L'x' || p[1] == L'X')) {
+            out += L'z';
+            ++p;
+        }
     }
     return out;
 }
