@@ -8,6 +8,7 @@
 #include "foundation/DebugLogger.h"
 #include "system/DebugOutput.h"
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -101,14 +102,15 @@ void loggerLinesAreExact(wintest::DebugCapture& capture)
     first.Log(L"");
     second.Log(L"[%s] Enter entry point of the Kavni Wizard {%s}", L"INFO   ", L"main");
     first.Log(L"[%s] [Page1K] [OnDownloadFw] [Fail %d] {%s}", L"DEBUG  ", 3, L"wizard::Page1K::OnDownloadFw");
-    first.Log(L"[WIZARD MEM] ALLOCATOR MEM - NEW Page0\tPTR: %lx", 0xbeefUL);
+    // "%lx" takes a pointer-sized value; on 64-bit Windows long is only 32 bits wide.
+    first.Log(L"[WIZARD MEM] ALLOCATOR MEM - NEW Page0\tPTR: %lx", static_cast<std::uintptr_t>(0x12345678abcdULL));
     first.Log(L"100%% %c", L'\u00e9');
     std::vector<std::wstring> got = capture.take();
     const std::vector<std::wstring> expected = {
         header0 + L"\r\n",
         header1 + L"[INFO   ] Enter entry point of the Kavni Wizard {main}\r\n",
         header0 + L"[DEBUG  ] [Page1K] [OnDownloadFw] [Fail 3] {wizard::Page1K::OnDownloadFw}\r\n",
-        header0 + L"[WIZARD MEM] ALLOCATOR MEM - NEW Page0\tPTR: beef\r\n",
+        header0 + L"[WIZARD MEM] ALLOCATOR MEM - NEW Page0\tPTR: 12345678abcd\r\n",
         header0 + L"100% \u00e9\r\n",
     };
     if (CHECK_EQ(got.size(), expected.size())) {
