@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -552,6 +553,34 @@ void layerServiceAbsent()
     CHECK(took < 5000);
 }
 
+std::unique_ptr<PipeServer> lateServer;
+void startServiceOnThirdPause(int ms)
+{
+    sleeps.push_back(ms);
+    if (sleeps.size() == 3)
+        lateServer = std::make_unique<PipeServer>(
+            pipePrefix + L"ExtCom" + absentId, [](HANDLE pipe, const Bytes& message, std::size_t index) {
+                return serveLayer(pipe, message, index, nullptr);
+            });
+}
+
+void layerServiceLate()
+{
+    wintest::section("VekCommLayer: a service that comes up while Open waits for it is used");
+    sleeps.clear();
+    wizard::sys::SleepFunction previous = wizard::sys::setSleepFunction(&startServiceOnThirdPause);
+    {
+        wizard::VekCommLayer layer(nullptr, nullptr, 0, 0, 0, 0, 0);
+        CHECK(layer.Open(silentPrinter));
+        CHECK_EQ(sleeps.size(), std::size_t(3));
+        CHECK(layer.Close());
+    }
+    wizard::sys::setSleepFunction(previous);
+    if (CHECK(lateServer != nullptr))
+        CHECK_EQ(lateServer->connections().size(), std::size_t(2));
+    lateServer.reset();
+}
+
 void layerServiceBusy()
 {
     wintest::section("VekCommLayer: service busy: Open gives up after four waits of 3000 ms");
@@ -588,6 +617,7 @@ int main()
         layerConversation();
         layerRefusesBadIdentifiers();
         layerServiceAbsent();
+        layerServiceLate();
         layerServiceBusy();
     }
     tearDownPrinters();
