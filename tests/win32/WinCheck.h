@@ -10,8 +10,7 @@
 #include <string>
 #include <type_traits>
 
-namespace wintest
-{
+namespace wintest {
 
 struct Tally {
     int passed = 0;
@@ -53,6 +52,9 @@ bool recordEqual(const A& actual, const B& expected, const char* what, const cha
     if constexpr (std::is_integral_v<A> && std::is_integral_v<B>)
         std::printf("     actual %lld, expected %lld\n", static_cast<long long>(actual),
             static_cast<long long>(expected));
+    else if constexpr (std::is_convertible_v<A, std::string> && std::is_convertible_v<B, std::string>)
+        std::printf("     actual \"%s\", expected \"%s\"\n", std::string(actual).c_str(),
+            std::string(expected).c_str());
     else if constexpr (std::is_convertible_v<A, std::wstring> && std::is_convertible_v<B, std::wstring>)
         std::printf(
             "     actual \"%s\", expected \"%s\"\n", narrow(actual).c_str(), narrow(expected).c_str());
