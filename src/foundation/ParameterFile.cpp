@@ -4,9 +4,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <QStringDecoder>
+#include <QStringList>
 #include <QSysInfo>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <utility>
 
 namespace wizard {
@@ -36,12 +38,32 @@ bool readBytes(const QString& path, QByteArray* bytes)
     }
 }
 
-// Each reference to a declared entity may expand to the reader's limit, and
-// each starts with '&', whose code unit holds the byte 0x26 in every encoding
-// the reader knows: counting those bytes bounds the whole expansion.
-bool entityExpansionBounded(const QByteArray& bytes)
+// Whether every '&' of a document in the declared encoding holds the byte 0x26:
+// so for no declaration (UTF-8, or UTF-16/32 by its first bytes), for UTF-8,
+// UTF-16, UTF-32 and the ASCII-compatible encodings; not for EBCDIC, UTF-7 or
+// the compressing encodings, which the reader also knows.
+bool ampersandIsByte26(QStringView declaredEncoding)
 {
-    return qint64(bytes.count('&')) * Limits::entityExpansionLimit <= Limits::maxEntityText;
+    QString name;
+    for (QChar c : declaredEncoding) {
+        if (c != u'-' && c != u'_' && c != u' ')
+            name += c.toUpper();
+    }
+    static const QStringList exact { "", "UTF8", "UTF16", "UTF16LE", "UTF16BE", "UTF32", "UTF32LE", "UTF32BE",
+        "USASCII", "ASCII", "SHIFTJIS", "SJIS", "EUCJP", "EUCKR", "GB2312", "GBK", "GB18030", "BIG5" };
+    static const QStringList prefixes { "ISO8859", "LATIN", "WINDOWS125", "CP125", "KOI8" };
+    return exact.contains(name) || std::any_of(prefixes.cbegin(), prefixes.cend(), [&](const QString& p) {
+        return name.startsWith(p);
+    });
+}
+
+// Each reference to a declared entity may expand to the reader's limit. Every
+// reference starts with '&' and takes at least three bytes ("&a;"), which
+// bounds how many a document holds.
+bool entityExpansionBounded(const QByteArray& bytes, QStringView declaredEncoding)
+{
+    const qint64 references = ampersandIsByte26(declaredEncoding) ? bytes.count('&') : bytes.size() / 3;
+    return references * Limits::entityExpansionLimit <= Limits::maxEntityText;
 }
 
 // Code unit of width bytes (2 or 4) at offset, in the given byte order.
@@ -141,10 +163,14 @@ bool readParameterFile(QString path, ParameterMap* map)
     xml.setNamespaceProcessing(false);
     xml.setEntityExpansionLimit(Limits::entityExpansionLimit);
     int depth = 0;
+    QString declaredEncoding;
     while (!xml.atEnd()) {
         switch (xml.tokenType()) {
+        case QXmlStreamReader::StartDocument:
+            declaredEncoding = xml.documentEncoding().toString();
+            break;
         case QXmlStreamReader::DTD:
-            if (!xml.entityDeclarations().isEmpty() && !entityExpansionBounded(bytes))
+            if (!xml.entityDeclarations().isEmpty() && !entityExpansionBounded(bytes, declaredEncoding))
                 xml.raiseError(QStringLiteral("Entities could expand too far."));
             break;
         case QXmlStreamReader::StartElement:

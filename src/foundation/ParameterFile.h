@@ -20,7 +20,7 @@ struct ParameterFileLimits {
     // Characters one entity reference may expand into (the XML reader's own limit).
     static constexpr int entityExpansionLimit = 4096;
     // Characters all entity references of a document that declares entities may
-    // expand into at worst; checked before such a document is parsed.
+    // expand into at worst; a document whose worst case is larger fails at its DTD.
     static constexpr qint64 maxEntityText = 16 * 1024 * 1024;
 };
 

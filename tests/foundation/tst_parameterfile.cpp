@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -156,7 +157,8 @@ private Q_SLOTS:
         // Opens, then fails to read: memory the process has not mapped at offset 0.
         QTest::newRow("read error") << QStringLiteral("/proc/self/mem");
         if (geteuid() != 0) { // root reads every file whatever its permissions
-            const QString path = writeScratch("unreadable.xml", "<R><Data name='a'><Value>1</Value></Data></R>");
+            const QString path
+                = writeScratch("unreadable.xml", "<R><Data name='a'><Value>1</Value></Data></R>");
             QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
             QTest::newRow("no permission") << path;
         }
@@ -188,6 +190,15 @@ private Q_SLOTS:
                 + QByteArray("&a;").repeated(100000) + "</Value></Data></r>";
         QTest::newRow("quadratic blow-up in an attribute")
             << wide + "<r><Data name='" + QByteArray("&a;").repeated(100000) + "'><Value/></Data></r>";
+        // Where '&' is not the byte 0x26, references are bounded by the file's size instead.
+        const QString blowUp = "<!DOCTYPE r [<!ENTITY a '" + QString(4000, 'x')
+            + "'>]><r><Data name='x'><Value>" + QString("&a;").repeated(5000) + "</Value></Data></r>";
+        for (const char* encoding : { "IBM037", "UTF-7" }) {
+            QStringEncoder encoder(encoding);
+            QVERIFY(encoder.isValid());
+            QTest::addRow("quadratic blow-up in %s", encoding) << "<?xml version='1.0' encoding='"
+                    + QByteArray(encoding) + "'?>" + QByteArray(encoder(blowUp));
+        }
         QTest::newRow("entity larger than the expansion limit") << "<!DOCTYPE r [<!ENTITY a '"
                 + QByteArray(2 * ParameterFileLimits::entityExpansionLimit, 'x')
                 + "'>]><r><Data name='x'><Value>&a;</Value></Data></r>";
@@ -298,6 +309,20 @@ private Q_SLOTS:
         ParameterMap map;
         QVERIFY(wizard::readParameterFile(path, &map));
         QCOMPARE(map.value("x").size(), qsizetype(ParameterFileLimits::maxEntityText));
+    }
+
+    void entitiesInEbcdicAreExpanded()
+    {
+        QStringEncoder ebcdic("IBM037");
+        QVERIFY(ebcdic.isValid());
+        const QString document = "<!DOCTYPE r [<!ENTITY company 'Talvor'>]><r><Data name='&company;'>"
+                                 "<Value>&company; &amp; co</Value></Data></r>";
+        ParameterMap map;
+        QVERIFY(wizard::readParameterFile(
+            writeScratch(
+                "ebcdic.xml", "<?xml version='1.0' encoding='IBM037'?>" + QByteArray(ebcdic(document))),
+            &map));
+        QCOMPARE(map, (ParameterMap { { "Talvor", "Talvor & co" } }));
     }
 
     // --- Lookup by printer family ------------------------------------------------------------
