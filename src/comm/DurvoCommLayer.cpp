@@ -3,6 +3,7 @@
 
 #include "comm/PrinterCommands.h"
 #include "foundation/ILogger.h"
+#include "system/TextEncoding.h"
 
 #include <cstring>
 
@@ -73,32 +74,10 @@ bool DurvoCommLayer::toAnsiName(const wchar_t* name, char* out)
         = WideCharToMultiByte(CP_ACP, 0, name, -1, out, static_cast<int>(nameCapacity), nullptr, nullptr);
     return written > 0;
 #else
-    std::size_t length = 0;
-    auto put = [&](unsigned c) {
-        if (length >= nameCapacity - 1)
-            return false;
-        out[length++] = static_cast<char>(c);
-        return true;
-    };
-    for (const wchar_t* p = name; *p; ++p) {
-        auto c = static_cast<std::uint32_t>(*p);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            c = '?';
-        bool fits;
-        if (c < 0x80) {
-            fits = put(c);
-        } else if (c < 0x800) {
-            fits = put(0xC0 | (c >> 6)) && put(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            fits = put(0xE0 | (c >> 12)) && put(0x80 | ((c >> 6) & 0x3F)) && put(0x80 | (c & 0x3F));
-        } else {
-            fits = put(0xF0 | (c >> 18)) && put(0x80 | ((c >> 12) & 0x3F)) && put(0x80 | ((c >> 6) & 0x3F))
-                && put(0x80 | (c & 0x3F));
-        }
-        if (!fits)
-            return false;
-    }
-    out[length] = '\0';
+    const std::string utf8 = sys::toUtf8(name, U'?');
+    if (utf8.size() > nameCapacity - 1)
+        return false;
+    std::memcpy(out, utf8.c_str(), utf8.size() + 1);
     return true;
 #endif
 }

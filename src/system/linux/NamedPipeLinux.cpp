@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "system/NamedPipe.h"
+#include "system/TextEncoding.h"
 
 #include <cerrno>
 #include <chrono>
@@ -18,30 +19,6 @@
 namespace wizard::sys {
 
 namespace {
-
-std::string toUtf8(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t wc : text) {
-        const auto c = static_cast<std::uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 enum class ConnectOutcome { Connected, Busy, NotFound, Failed };
 
