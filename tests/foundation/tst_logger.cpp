@@ -30,6 +30,8 @@ const QString header = QStringLiteral("[TALVOR][WZ] (ID:%1) 2024/03/07 14:05:09 
 
 class TestLogger : public QObject {
     Q_OBJECT
+    QString firstLine;
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -37,8 +39,15 @@ private Q_SLOTS:
         tzset();
         wizard::sys::setDebugOutputSink(&capture);
         DebugLogger::setClock(&fixedClock);
+        // The first logger of the process, before any test function makes its own.
+        DebugLogger first;
+        first.Enable();
+        first.Log(L"");
+        firstLine = lastLine();
     }
     void init() { captured.clear(); }
+
+    void firstLoggerOfTheProcessIsNumberZero() { QCOMPARE(firstLine, header.arg("000") + "\r\n"); }
 
     void idsCountCreatedLoggers()
     {
@@ -91,9 +100,11 @@ private Q_SLOTS:
     void longLinesAreTruncatedKeepingTheLineEnd_data()
     {
         QTest::addColumn<int>("messageLength");
+        // Header, message, CR LF and the terminator share the line's 1024 characters.
+        const int room = DebugLogger::lineCapacity - 3 - header.arg("000").size();
         QTest::newRow("fits") << 100;
-        QTest::newRow("exactly the room left") << 1021 - 42;
-        QTest::newRow("one over") << 1021 - 41;
+        QTest::newRow("exactly the room left") << room;
+        QTest::newRow("one over") << room + 1;
         QTest::newRow("far over the message buffer") << 5000;
     }
     void longLinesAreTruncatedKeepingTheLineEnd()
