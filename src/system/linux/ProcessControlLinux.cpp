@@ -111,9 +111,12 @@ bool killProcessByName(const wchar_t* name)
     // were reused meanwhile; the name is checked again once the pidfd pins it.
     const int pidfd = pidfdOpen(match);
     if (pidfd < 0) {
+        // ESRCH: the match ended since the walk, so nothing is left to stop.
+        if (errno == ESRCH)
+            return true;
         if (errno != ENOSYS)
             return false;
-        return ::kill(match, SIGKILL) == 0;
+        return ::kill(match, SIGKILL) == 0 || errno == ESRCH;
     }
     if (executableName(match) != wanted) {
         // The match ended between the walk and now: nothing is left to stop.
