@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <csignal>
 #include <cups/cups.h>
 #include <unistd.h>
 
@@ -58,6 +59,7 @@ PrivateCups::~PrivateCups()
     if (server_.isEmpty())
         return;
     if (own_) {
+        suspend(false);
         runScript({ QStringLiteral("stop"), server_ });
         return;
     }
@@ -140,13 +142,12 @@ bool PrivateCups::stop()
         return true;
     // The folder stays until destruction: the socket path then names a server that
     // no longer answers, which is the fault the caller wants to show.
-    QFile pidFile(QFileInfo(server_).absolutePath() + QStringLiteral("/server.pid"));
-    if (!pidFile.open(QIODevice::ReadOnly)) {
+    const qint64 pid = serverPid();
+    if (pid <= 0) {
         lastError_ = QStringLiteral("no pid file");
         return false;
     }
-    const qint64 pid = pidFile.readAll().trimmed().toLongLong();
-    pidFile.close();
+    suspend(false);
     QProcess kill;
     kill.start(QStringLiteral("/bin/sh"),
         { QStringLiteral("-c"),
@@ -159,6 +160,31 @@ bool PrivateCups::stop()
     }
     stopped_ = true;
     return true;
+}
+
+bool PrivateCups::suspend(bool suspended)
+{
+    if (!own_) {
+        lastError_ = QStringLiteral("only an own server can be suspended");
+        return false;
+    }
+    if (suspended == suspended_)
+        return true;
+    const qint64 pid = serverPid();
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), suspended ? SIGSTOP : SIGCONT) != 0) {
+        lastError_ = QStringLiteral("could not signal cupsd %1").arg(pid);
+        return false;
+    }
+    suspended_ = suspended;
+    return true;
+}
+
+qint64 PrivateCups::serverPid() const
+{
+    QFile pidFile(QFileInfo(server_).absolutePath() + QStringLiteral("/server.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return 0;
+    return pidFile.readAll().trimmed().toLongLong();
 }
 
 int PrivateCups::runTool(const QString& program, const QStringList& arguments, QString* output) const

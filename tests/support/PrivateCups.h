@@ -56,6 +56,9 @@ public:
     bool setAdminGroup(const QString& group);
     // Own server only: stops it now (the folder stays until destruction), e.g. to show a dead server.
     bool stop();
+    // Own server only: suspends it (SIGSTOP) or lets it go on, to show a server that
+    // accepts connections but never answers. The destructor lets a suspended server go on.
+    bool suspend(bool suspended);
 
     // Runs a CUPS client tool (lpstat, lp, ...) against this server; returns its exit code
     // (-1 if it could not run or took longer than 30 s) and its standard output.
@@ -66,10 +69,12 @@ public:
 
 private:
     bool runScript(const QStringList& arguments, QString* output = nullptr);
+    qint64 serverPid() const;
 
     QString server_;
     bool own_ = false;
     bool stopped_ = false;
+    bool suspended_ = false;
     QStringList added_;
     QString lastError_;
 };

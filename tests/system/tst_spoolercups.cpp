@@ -9,6 +9,7 @@
 #include "system/Spooler.h"
 #include "system/SpoolerControl.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -168,6 +169,7 @@ private Q_SLOTS:
     void printerId();
     void clientWithoutAdminRights();
     void serverStoppedMidway();
+    void silentServerGivesUp();
     void queueDeletedBetweenListingAndOpening();
 
 private:
@@ -494,6 +496,35 @@ void tst_SpoolerCups::serverStoppedMidway()
     QVERIFY(!readPrinterId(w(queue), block));
     QVERIFY(!restoreBidiAndStartRuvelk(w(queue)));
     QVERIFY(probe::ownProcesses(QStringLiteral("Ruvelk.exe")).isEmpty());
+}
+
+void tst_SpoolerCups::silentServerGivesUp()
+{
+    PrivateCups silent(PrivateCups::Mode::Own);
+    QVERIFY2(silent.isRunning(), qPrintable(silent.lastError()));
+    const QString queue = QStringLiteral("silent");
+    QVERIFY2(silent.addQueue(queue, QStringLiteral("usb://Talvor/Card?serial=13"), driverA()),
+        qPrintable(silent.lastError()));
+    silent.useForThisProcess();
+    QVERIFY(holdQueue(queue));
+    probe::killAll(QStringLiteral("Ruvelk.exe"));
+
+    // The server still takes connections but never answers: the hand-back, which an
+    // abort runs, gives up after its silence limit instead of hanging the wizard.
+    QVERIFY2(silent.suspend(true), qPrintable(silent.lastError()));
+    QElapsedTimer timer;
+    timer.start();
+    const bool started = restoreBidiAndStartRuvelk(w(queue));
+    const qint64 waited = timer.elapsed();
+    QVERIFY2(silent.suspend(false), qPrintable(silent.lastError()));
+    QVERIFY(!started);
+    QVERIFY2(waited < 30000, qPrintable(QString::number(waited)));
+    QVERIFY(probe::ownProcesses(QStringLiteral("Ruvelk.exe")).isEmpty());
+    // Once it answers again, the hand-back goes through.
+    QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
+    QVERIFY(restoreBidiAndStartRuvelk(w(queue)));
+    probe::killAll(QStringLiteral("Ruvelk.exe"));
+    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
 }
 
 void tst_SpoolerCups::queueDeletedBetweenListingAndOpening()
