@@ -42,13 +42,16 @@ bool killProcessByName(const wchar_t* name)
     CloseHandle(snapshot);
     if (!found)
         return true;
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, match);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, match);
+    // An id that names no process any more: the match ended since the snapshot,
+    // so nothing is left to stop (as on Linux). Refused access is a failure.
     if (!process)
-        return false;
-    // A termination the system refuses is a failure, not a stopped process.
-    const BOOL terminated = TerminateProcess(process, 0);
+        return GetLastError() == ERROR_INVALID_PARAMETER;
+    // A termination the system refuses is a failure, not a stopped process,
+    // unless the process has ended on its own meanwhile.
+    const bool stopped = TerminateProcess(process, 0) || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
     CloseHandle(process);
-    return terminated != FALSE;
+    return stopped;
 }
 
 bool isNotWow64Process()
