@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -127,7 +128,10 @@ VekMessage VekCommLayer::request(std::int32_t code) const
 
 int VekCommLayer::transferLimitMs() const
 {
-    return std::max(timeout, 0) + transferGraceMs;
+    // Summed wide: a limit near the largest value must not wrap into a
+    // negative one, which the pipe would take as no limit at all.
+    const std::int64_t limit = std::int64_t(std::max(timeout, 0)) + transferGraceMs;
+    return static_cast<int>(std::min<std::int64_t>(limit, std::numeric_limits<int>::max()));
 }
 
 bool VekCommLayer::connect()

@@ -16,6 +16,7 @@
 
 #include <QtTest>
 
+#include <climits>
 #include <memory>
 #include <vector>
 
@@ -62,8 +63,19 @@ public:
         waitLimits << timeoutMs;
         return NamedPipe::wait(name, timeoutMs);
     }
+    PipeResult write(const void* data, std::size_t length, std::size_t* written, int timeoutMs) override
+    {
+        transferLimits << timeoutMs;
+        return NamedPipe::write(data, length, written, timeoutMs);
+    }
+    PipeResult read(void* data, std::size_t capacity, std::size_t* received, int timeoutMs) override
+    {
+        transferLimits << timeoutMs;
+        return NamedPipe::read(data, capacity, received, timeoutMs);
+    }
     int opens = 0;
     QList<int> waitLimits;
+    QList<int> transferLimits;
 };
 
 class WatchedLayer : public VekCommLayer {
@@ -216,6 +228,18 @@ private Q_SLOTS:
             QCOMPARE(field(message, VekMessage::optionA), 100 + channel);
             QCOMPARE(field(message, VekMessage::optionB), 200 + channel);
             QCOMPARE(field(message, VekMessage::optionC), 300 + channel);
+        }
+        // The factory's fourth and fifth options travel only in the status
+        // request; the layer's printer name, UTF-16LE, in every message.
+        QByteArray name;
+        for (const QChar c : QStringLiteral("Talvor C1"))
+            name.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        name += QByteArray(64 - name.size(), '\0');
+        for (const QByteArray& message : sent) {
+            const bool status = field(message, VekMessage::command) == VekMessage::readStatus;
+            QCOMPARE(field(message, VekMessage::optionD), status ? 4 : 0);
+            QCOMPARE(field(message, VekMessage::optionE), status ? 5 : 0);
+            QCOMPARE(message.mid(VekMessage::printerName, 64).toHex(), name.toHex());
         }
         const QStringList logged = service->logLines();
         QCOMPARE(logged.filter(QRegularExpression(QStringLiteral("^connect "))).size(), 5);
@@ -563,6 +587,32 @@ private Q_SLOTS:
         QVERIFY(service->command(QStringLiteral("clear")));
         layer.SetTimeout(1000);
         QVERIFY(layer.ReadStatus(&status)); // the layer stays open after a failed exchange
+        QVERIFY(layer.Close());
+    }
+
+    void transfersAreBoundedByTheTimeLimit_data()
+    {
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("default") << 1000 << 6000;
+        QTest::newRow("zero") << 0 << 5000;
+        QTest::newRow("negative") << -1 << 5000;
+        // The grace period must not wrap the largest limit into "no limit".
+        QTest::newRow("largest") << int(INT32_MAX) << int(INT_MAX);
+    }
+    void transfersAreBoundedByTheTimeLimit()
+    {
+        QFETCH(int, timeout);
+        QFETCH(int, limit);
+        WatchedLayer layer;
+        QVERIFY(layer.Open(queueName.c_str()));
+        layer.SetTimeout(timeout);
+        layer.pipe->transferLimits.clear();
+        CommStatus status {};
+        QVERIFY(layer.ReadStatus(&status));
+        // The announcement, the request and the reply.
+        QCOMPARE(layer.pipe->transferLimits, QList<int>(3, limit));
+        layer.SetTimeout(1000);
         QVERIFY(layer.Close());
     }
 
