@@ -52,7 +52,8 @@ ssize_t receive(int fd, void* buffer, std::size_t capacity)
     pollfd entry { fd, POLLIN, 0 };
     for (;;) {
         const int n = ::poll(&entry, 1, idleLimitMs);
-        if (n < 0 && errno == EINTR)
+        // A termination request ends the conversation too, not only the wait for the next one.
+        if (n < 0 && errno == EINTR && !stopRequested)
             continue;
         if (n <= 0)
             return -1;
