@@ -12,6 +12,9 @@ int main()
     long long seconds = -1;
     if (const char* limit = std::getenv("KAVNI_RUVELK_MAX_SECONDS"))
         seconds = std::strtoll(limit, nullptr, 10);
+    // No test needs more than a day, and a far larger limit would overflow the clock: run on.
+    if (seconds > 86400)
+        seconds = -1;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds);
     while (seconds < 0 || std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(seconds < 0 ? 60000 : 100));
