@@ -220,6 +220,17 @@ bool PrinterSim::waitUntilUp(int timeoutMs)
     return false;
 }
 
+bool PrinterSim::waitUntilIdle(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (get(QStringLiteral("connections")) == QLatin1String("0"))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
 QStringList PrinterSim::logLines() const
 {
     QFile file(logPath());

@@ -69,6 +69,11 @@ public:
     bool clearLog();
     // True once the printer listens again after a restart (firmware download).
     bool waitUntilUp(int timeoutMs = 10000);
+    // True once no host connection is left open. The printer logs a
+    // connection's end on its own thread, after the host has let go; wait for
+    // this before clearing the log, or a line of an earlier connection may
+    // land in the fresh log.
+    bool waitUntilIdle(int timeoutMs = 5000);
     bool isRestarting();
 
     // The command log: every line, and the commands received as the host sent
