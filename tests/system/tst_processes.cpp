@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <memory>
+#include <unistd.h>
 
 using namespace wizard::sys;
 
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void runsInTheWorkingFolderFoundOnPath();
     void emptyCommandStartsTheInterpreter();
     void missingWorkingFolderFailsTheStart();
+    void commandInheritsNoDescriptorOfOurs();
     void helpTargetIsOneArgument_data();
     void helpTargetIsOneArgument();
     void elevationGoesThroughPkexec();
@@ -218,6 +220,23 @@ void tst_Processes::missingWorkingFolderFailsTheStart()
     const std::wstring missing = folder.filePath(QStringLiteral("no/such/folder")).toStdWString();
     QVERIFY(!runCmd(L"touch made", missing, true, false));
     QVERIFY(!runCmd(L"touch made", missing, false, false));
+}
+
+void tst_Processes::commandInheritsNoDescriptorOfOurs()
+{
+    // The management tool, once started, runs on for long: a descriptor of ours it kept
+    // (a printer connection, a pipe) would stay open after we closed it.
+    int ours[2];
+    QVERIFY(::pipe(ours) == 0);
+    QTemporaryDir folder;
+    const bool started = runCmd(L"ls /proc/self/fd > fds", folder.path().toStdWString(), true, false);
+    ::close(ours[0]);
+    ::close(ours[1]);
+    QVERIFY(started);
+    const QList<QByteArray> fds = readAll(folder.filePath(QStringLiteral("fds"))).split('\n');
+    QVERIFY(fds.contains("1"));
+    QVERIFY2(!fds.contains(QByteArray::number(ours[0])) && !fds.contains(QByteArray::number(ours[1])),
+        fds.join(' ').constData());
 }
 
 void tst_Processes::helpTargetIsOneArgument_data()

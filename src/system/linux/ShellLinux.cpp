@@ -49,6 +49,10 @@ std::string toLocal(const std::wstring& text)
     }
     if (*folder && ::chdir(folder) != 0)
         failChild(reportFd);
+    // The command gets none of our descriptors, as a program the shell starts on Windows
+    // inherits no handles: the tool runs on long after we have closed our connections.
+    // An older kernel without this call leaves them as they are.
+    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
     execvpe(argv[0], argv, envp);
     failChild(reportFd);
 }
