@@ -159,6 +159,10 @@ DurvoDevice::Result DurvoDevice::receiveExact(
         const ssize_t n = ::recv(fd, buffer + got, size - got, MSG_DONTWAIT);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
+            // A printer that never stops sending never makes recv wait, so
+            // the limit is checked here too.
+            if (got < size && nowMs() >= deadline)
+                return Result::TimedOut;
             continue;
         }
         if (n == 0)
@@ -182,6 +186,8 @@ DurvoDevice::Result DurvoDevice::discard(std::size_t size, Deadline deadline)
         if (r != Result::Ok)
             return r;
         size -= got;
+        if (size > 0 && nowMs() >= deadline)
+            return Result::TimedOut;
     }
     return Result::Ok;
 }
@@ -207,6 +213,10 @@ DurvoDevice::Result DurvoDevice::receivePacket(
                 broken = true;
                 return r;
             }
+            // Between two packets the stream is in step: a printer that keeps
+            // sending other packets only makes this a plain time-out.
+            if (nowMs() >= deadline)
+                return Result::TimedOut;
             continue;
         }
         // Received aside first: a packet that never arrives whole leaves the
@@ -227,17 +237,21 @@ DurvoDevice::Result DurvoDevice::receivePacket(
     }
 }
 
-bool DurvoDevice::dropStaleReplies()
+bool DurvoDevice::dropStaleReplies(Deadline deadline)
 {
     // Replies that came after their reader gave up are waiting here; they must
-    // not be taken for the answer to the command about to go out.
+    // not be taken for the answer to the command about to go out. A second at
+    // least, so that a call with a tiny limit can still drop one; a printer
+    // that keeps sending fails the call, its stream still in step.
+    deadline = std::max(deadline, deadlineAfter(1000));
     for (;;) {
         pollfd p { fd, POLLIN, 0 };
         if (::poll(&p, 1, 0) <= 0)
             return true;
+        if (nowMs() >= deadline)
+            return false;
         char header[PacketHeaderSize];
         std::size_t got = 0;
-        const Deadline deadline = deadlineAfter(1000);
         if (receiveExact(header, sizeof header, deadline, got) != Result::Ok
             || discard(decodePacketLength(reinterpret_cast<const std::uint8_t*>(header)), deadline)
                 != Result::Ok) {
@@ -250,9 +264,10 @@ bool DurvoDevice::dropStaleReplies()
 DurvoDevice::Result DurvoDevice::write(const char* bytes, std::size_t length, int timeoutMs)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (broken || !dropStaleReplies())
+    const Deadline deadline = deadlineAfter(timeoutMs);
+    if (broken || !dropStaleReplies(deadline))
         return Result::Failed;
-    return sendPacket(PacketData, bytes, length, deadlineAfter(timeoutMs));
+    return sendPacket(PacketData, bytes, length, deadline);
 }
 
 DurvoDevice::Result DurvoDevice::readReply(
@@ -268,9 +283,9 @@ DurvoDevice::Result DurvoDevice::readStatus(
     char* buffer, std::uint32_t capacity, std::uint32_t& received, int timeoutMs)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (broken || !dropStaleReplies())
-        return Result::Failed;
     const Deadline deadline = deadlineAfter(timeoutMs);
+    if (broken || !dropStaleReplies(deadline))
+        return Result::Failed;
     const Result r = sendPacket(PacketStatusRequest, nullptr, 0, deadline);
     if (r != Result::Ok)
         return r;

@@ -41,7 +41,7 @@ private:
     Result discard(std::size_t size, Deadline deadline);
     Result receivePacket(std::uint8_t wanted, char* buffer, std::uint32_t capacity, std::uint32_t& received,
         Deadline deadline);
-    bool dropStaleReplies();
+    bool dropStaleReplies(Deadline deadline);
 
     std::mutex mutex;
     int fd;

@@ -11,8 +11,13 @@
 #include <QTest>
 #include <QThread>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using wizard::test::PrinterSim;
 using wizard::test::PrivateCups;
@@ -78,6 +83,78 @@ QByteArray sampleImage(const QString& name)
 const QByteArray rfv = QByteArrayLiteral("\x1BRfv\r");
 const QByteArray pem0 = QByteArrayLiteral("\x1BPem;0\r");
 
+// A printer that never stops talking: once connected it sends packets of one
+// type back to back (or, for a length over 64, one packet of that length whose
+// payload never ends) until the host lets go. The virtual printer answers each
+// command once and cannot be made to do this, hence this stand-in.
+class FloodingPrinter {
+public:
+    FloodingPrinter(std::uint8_t type, std::uint32_t length)
+    {
+        listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+            || ::listen(listenFd, 1) != 0
+            || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port = ntohs(address.sin_port);
+        thread = std::thread([this, type, length] { serve(type, length); });
+    }
+    ~FloodingPrinter()
+    {
+        stopping = true;
+        if (listenFd >= 0)
+            ::shutdown(listenFd, SHUT_RDWR);
+        const int fd = connection.load();
+        if (fd >= 0)
+            ::shutdown(fd, SHUT_RDWR);
+        if (thread.joinable())
+            thread.join();
+        if (connection >= 0)
+            ::close(connection);
+        if (listenFd >= 0)
+            ::close(listenFd);
+    }
+    FloodingPrinter(const FloodingPrinter&) = delete;
+    FloodingPrinter& operator=(const FloodingPrinter&) = delete;
+
+    bool listening() const { return port != 0; }
+    QString deviceUri() const { return QStringLiteral("socket://127.0.0.1:%1").arg(port); }
+
+private:
+    void serve(std::uint8_t type, std::uint32_t length)
+    {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        connection = fd;
+        QByteArray chunk;
+        const auto header = [type](std::uint32_t n) {
+            const char bytes[5] = { char(type), char(n >> 24), char(n >> 16), char(n >> 8), char(n) };
+            return QByteArray(bytes, 5);
+        };
+        if (length > 64) {
+            const QByteArray first = header(length);
+            if (::send(fd, first.constData(), size_t(first.size()), MSG_NOSIGNAL) != first.size())
+                return;
+            chunk = QByteArray(65536, 'Z');
+        } else {
+            while (chunk.size() < 65536)
+                chunk += header(length) + QByteArray(int(length), 'Z');
+        }
+        while (!stopping && ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL) > 0) { }
+    }
+
+    int listenFd = -1;
+    std::atomic<int> connection { -1 };
+    std::atomic<bool> stopping { false };
+    quint16 port = 0;
+    std::thread thread;
+};
+
 } // namespace
 
 class tst_Devices : public QObject {
@@ -102,6 +179,8 @@ private Q_SLOTS:
     void droppedConnection();
     void replyLongerThanCapacity();
     void stalledPrinterFailsWriteAtLimit();
+    void floodingPrinterCannotHoldACall_data();
+    void floodingPrinterCannotHoldACall();
 
     void openRefuses_data();
     void openRefuses();
@@ -453,6 +532,55 @@ void tst_Devices::stalledPrinterFailsWriteAtLimit()
     // Half a packet went out: the connection is out of step and stays failed.
     QVERIFY(!send(h, rfv));
     QCOMPARE(reply(h), QByteArray("<failed>"));
+}
+
+void tst_Devices::floodingPrinterCannotHoldACall_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<uint>("length");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<bool>("mustFail");
+    QTest::newRow("status packets while a reply is awaited") << 0x82 << 32u << "read" << true;
+    QTest::newRow("a reply that never ends") << 0x81 << 0xFFFFFFFFu << "read" << true;
+    QTest::newRow("replies while a status is awaited") << 0x81 << 2u << "status" << true;
+    // Between two of the printer's packets the write may find nothing left to
+    // drop and go out; either way it must end.
+    QTest::newRow("replies to drop before a write") << 0x81 << 2u << "write" << false;
+}
+
+// A printer that sends without end must not keep a call beyond its limit (or
+// the second the library gives to dropping replies that came too late).
+void tst_Devices::floodingPrinterCannotHoldACall()
+{
+    QFETCH(int, type);
+    QFETCH(uint, length);
+    QFETCH(QString, call);
+    QFETCH(bool, mustFail);
+    FloodingPrinter flood(std::uint8_t(type), length);
+    QVERIFY(flood.listening());
+    const QString name = PrivateCups::uniqueName(QStringLiteral("flood"));
+    QVERIFY2(cups->addQueue(name, flood.deviceUri(), QStringLiteral("Talvor Card Printer")),
+        qPrintable(cups->lastError()));
+    {
+        Handle h(name);
+        QVERIFY(h);
+        QByteArray buffer(1024, '\0');
+        int32_t received = -1;
+        QElapsedTimer timer;
+        timer.start();
+        int32_t result = 0;
+        if (call == QLatin1String("read"))
+            result = ReadQuarleExEx(h, buffer.data(), 512, &received, 300, 0, 0);
+        else if (call == QLatin1String("status"))
+            result = ReadStatusExEx(h, buffer.data(), 1024, &received, 300, 0, 0);
+        else
+            result = WriteQuarleExEx(h, rfv.constData(), int32_t(rfv.size()), 300, 0, 0);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+        if (mustFail)
+            QCOMPARE(result, 0);
+    }
+    QVERIFY(cups->deleteQueue(name));
 }
 
 void tst_Devices::openRefuses_data()
