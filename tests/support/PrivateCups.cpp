@@ -47,7 +47,10 @@ PrivateCups::PrivateCups(Mode mode)
         server_ = serverFromFixture();
     if (server_.isEmpty()) {
         QString output;
-        if (runScript({ QStringLiteral("start") }, &output)) {
+        // Tied to this process, so that a test killed at its time limit leaves no server.
+        if (runScript({ QStringLiteral("start"), QStringLiteral("--owner"),
+                          QString::number(QCoreApplication::applicationPid()) },
+                &output)) {
             server_ = output.trimmed();
             own_ = true;
         }

@@ -4,6 +4,8 @@
 #include "PrivateCups.h"
 
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 using wizard::test::PrivateCups;
@@ -15,6 +17,7 @@ private Q_SLOTS:
     void sharedServerIsPrivate();
     void queueCarriesDriverAndIdentifier();
     void ownServerGoesAwayWhenStopped();
+    void serverOfAKilledOwnerGoesAway();
 };
 
 void tst_PrivateCups::sharedServerIsPrivate()
@@ -63,6 +66,33 @@ void tst_PrivateCups::ownServerGoesAwayWhenStopped()
             || out.contains(QLatin1String("not running")));
     }
     QVERIFY(!QFileInfo::exists(folder));
+}
+
+void tst_PrivateCups::serverOfAKilledOwnerGoesAway()
+{
+    // A test killed at its time limit cannot stop its server; the server goes with it.
+    QProcess owner;
+    owner.start(QStringLiteral("sleep"), { QStringLiteral("60") });
+    QVERIFY(owner.waitForStarted());
+    QProcess start;
+    start.start(PrivateCups::scriptPath(),
+        { QStringLiteral("start"), QStringLiteral("--owner"), QString::number(owner.processId()) });
+    QVERIFY(start.waitForFinished(30000));
+    QCOMPARE(start.exitCode(), 0);
+    const QString server = QString::fromLocal8Bit(start.readAllStandardOutput()).trimmed();
+    const QString folder = QFileInfo(server).absolutePath();
+    const auto stopAnyway = qScopeGuard([&] {
+        if (QFileInfo::exists(folder))
+            QProcess::execute(PrivateCups::scriptPath(), { QStringLiteral("stop"), server });
+    });
+    QVERIFY2(QFileInfo::exists(folder + QStringLiteral("/private-cups")), qPrintable(server));
+
+    // Still there while its owner lives.
+    QTest::qWait(1500);
+    QVERIFY(QFileInfo::exists(server));
+    owner.kill();
+    QVERIFY(owner.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder), 10000);
 }
 
 QTEST_GUILESS_MAIN(tst_PrivateCups)
