@@ -17,7 +17,19 @@ bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return false;
     }
-    const std::wstring parameters = L"/C " + command;
+    // "start TARGET" opens TARGET, a help page or address, as one argument, as on
+    // Linux: quoted, so that cmd.exe takes its spaces, &, | and brackets as part of
+    // it (and the empty title keeps start from reading it as a window title). A
+    // target with a double quote cannot be passed whole and is refused.
+    static const std::wstring start = L"start ";
+    std::wstring line = command;
+    if (command.compare(0, start.size(), start) == 0) {
+        const std::wstring target = command.substr(start.size());
+        if (target.find(L'"') != std::wstring::npos)
+            return false;
+        line = L"start \"\" \"" + target + L"\"";
+    }
+    const std::wstring parameters = L"/C " + line;
     SHELLEXECUTEINFOW info {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
