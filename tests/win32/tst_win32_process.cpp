@@ -16,8 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 const std::wstring tool = L"Ruvelk.exe";
 
@@ -140,6 +139,31 @@ void runCmdWaits()
     RemoveDirectoryW(folder.substr(0, folder.size() - 1).c_str());
 }
 
+void runCmdStartsTargetsWhole()
+{
+    wintest::section("runCmd \"start TARGET\": a target with spaces, & and brackets is opened whole");
+    const std::wstring folder = wintest::tempFolder(L"kavni help & more (1)");
+    const std::wstring target = folder + tool;
+    CHECK(CopyFileW((wintest::selfDirectory() + tool).c_str(), target.c_str(), FALSE));
+    wintest::stopAll(tool);
+    CHECK(wizard::sys::runCmd(L"start " + target, L"", false, false));
+    const DWORD pid = wintest::waitForProcess(tool, 5000);
+    if (CHECK(pid != 0)) {
+        std::wstring image = wintest::imagePathOf(pid);
+        std::wstring expected = target;
+        CharLowerW(image.data());
+        CharLowerW(expected.data());
+        CHECK_EQ(image, expected);
+    }
+    wintest::stopAll(tool);
+
+    wintest::section("runCmd \"start TARGET\": a target with a double quote cannot be passed whole: refused");
+    CHECK(!wizard::sys::runCmd(L"start " + folder + L"a\"b.exe", L"", false, false));
+    Sleep(200);
+    DeleteFileW(target.c_str());
+    RemoveDirectoryW(folder.substr(0, folder.size() - 1).c_str());
+}
+
 void sixtyFourBit()
 {
     wintest::section("a 64-bit build on a 64-bit system: not a 32-bit system, the tool starts from x64");
@@ -162,6 +186,7 @@ int main()
     killFirstOfTwo();
     killExactNameOnly();
     runCmdWaits();
+    runCmdStartsTargetsWhole();
     sixtyFourBit();
     wintest::stopAll(tool);
     return wintest::finish();
