@@ -4,11 +4,8 @@
 #include "system/ApplicationDirectory.h"
 #include "system/TextEncoding.h"
 
-#include <climits>
-#include <cwchar>
 #include <dlfcn.h>
 #include <string>
-#include <unistd.h>
 
 namespace wizard::sys {
 
