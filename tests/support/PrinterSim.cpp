@@ -3,6 +3,8 @@
 
 #include "PrivateCups.h"
 
+#include "Escape.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -21,16 +23,6 @@ namespace wizard::test {
 namespace {
 constexpr int controlTimeoutMs = 5000;
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 } // namespace
 
 PrinterSim::PrinterSim()
@@ -304,65 +296,13 @@ QByteArray PrinterSim::firmwareImage(const QByteArray& version, int bodySize)
 
 QByteArray PrinterSim::escape(const QByteArray& bytes)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    QByteArray out;
-    for (const char ch : bytes) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case 0x1B:
-            out += "\\e";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c >= 0x20 && c < 0x7F) {
-                out += static_cast<char>(c);
-            } else {
-                out += "\\x";
-                out += digits[c >> 4];
-                out += digits[c & 0x0F];
-            }
-        }
-    }
-    return out;
+    return QByteArray::fromStdString(
+        sim::escapeBytes(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 QByteArray PrinterSim::unescape(const QByteArray& text)
 {
-    QByteArray out;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char e = text[i + 1];
-        if (e == '\\' || e == 'e' || e == 'r' || e == 'n' || e == 't' || e == '0') {
-            out += e == '\\' ? '\\'
-                : e == 'e'   ? '\x1B'
-                : e == 'r'   ? '\r'
-                : e == 'n'   ? '\n'
-                : e == 't'   ? '\t'
-                             : '\0';
-            ++i;
-        } else if (e == 'x' && i + 3 < text.size() && hexValue(text[i + 2]) >= 0
-            && hexValue(text[i + 3]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 2]) * 16 + hexValue(text[i + 3]));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return QByteArray::fromStdString(sim::unescapeText(text.toStdString()));
 }
 
 } // namespace wizard::test
