@@ -109,11 +109,17 @@ DebugLogger::Clock DebugLogger::setClock(Clock clock)
     return currentClock.exchange(clock ? clock : &systemClock);
 }
 
+#ifdef _MSC_VER
+#define KAVNI_NOINLINE __declspec(noinline)
+#else
+#define KAVNI_NOINLINE __attribute__((noinline))
+#endif
+
 namespace {
 
 // Everything an enabled Log does, kept out of Log itself: a disabled call then
 // costs only the test and the variadic call's own entry, not this frame's set-up.
-[[gnu::noinline]] void writeLine(std::uint32_t id, const wchar_t* format, va_list args)
+KAVNI_NOINLINE void writeLine(std::uint32_t id, const wchar_t* format, va_list args)
 {
     constexpr int lineCapacity = DebugLogger::lineCapacity;
     std::tm local {};
