@@ -7,15 +7,13 @@
 // Needs the types of windows.h first.
 #include <winspool.h>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 struct SpoolerPrinter {
     HANDLE handle = nullptr;
 };
 
-namespace
-{
+namespace {
 
 void freeBlock(void* block)
 {
@@ -39,6 +37,22 @@ bool usableSize(BOOL firstCall, DWORD needed)
     return GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed != 0;
 }
 
+// Both calls of a pair: call(buffer, size, &needed) first without a buffer, to learn the
+// size, then into a zero-filled block of that size. True with an empty block when there
+// is nothing to read; false when either call fails or the block cannot be had.
+template <typename Call> bool readNegotiated(Call call, Block& block)
+{
+    DWORD needed = 0;
+    SetLastError(ERROR_SUCCESS);
+    const BOOL first = call(nullptr, 0, &needed);
+    if (!usableSize(first, needed))
+        return false;
+    if (needed == 0)
+        return true;
+    block = allocateBlock(needed);
+    return block && call(block.get(), needed, &needed);
+}
+
 std::optional<std::wstring> text(const wchar_t* value)
 {
     if (!value)
@@ -51,19 +65,17 @@ std::optional<std::wstring> text(const wchar_t* value)
 bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
 {
     ports.clear();
-    DWORD needed = 0;
     DWORD returned = 0;
-    SetLastError(ERROR_SUCCESS);
-    const BOOL first = EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
-    if (!usableSize(first, needed))
+    Block block(nullptr, freeBlock);
+    const bool read = readNegotiated(
+        [&](BYTE* buffer, DWORD size, DWORD* needed) {
+            return EnumPortsW(nullptr, 2, buffer, size, needed, &returned);
+        },
+        block);
+    if (!read)
         return false;
-    if (needed == 0)
-        return true;
-    Block block = allocateBlock(needed);
     if (!block)
-        return false;
-    if (!EnumPortsW(nullptr, 2, block.get(), needed, &needed, &returned))
-        return false;
+        return true;
     const auto* records = reinterpret_cast<const PORT_INFO_2W*>(block.get());
     ports.reserve(returned);
     for (DWORD i = 0; i < returned; ++i) {
@@ -79,19 +91,17 @@ bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
 bool Spooler::enumLocalPrinters(std::vector<PrinterInfo2>& printers)
 {
     printers.clear();
-    DWORD needed = 0;
     DWORD returned = 0;
-    SetLastError(ERROR_SUCCESS);
-    const BOOL first = EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned);
-    if (!usableSize(first, needed))
+    Block block(nullptr, freeBlock);
+    const bool read = readNegotiated(
+        [&](BYTE* buffer, DWORD size, DWORD* needed) {
+            return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, &returned);
+        },
+        block);
+    if (!read)
         return false;
-    if (needed == 0)
-        return true;
-    Block block = allocateBlock(needed);
     if (!block)
-        return false;
-    if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, block.get(), needed, &needed, &returned))
-        return false;
+        return true;
     const auto* records = reinterpret_cast<const PRINTER_INFO_2W*>(block.get());
     printers.reserve(returned);
     for (DWORD i = 0; i < returned; ++i) {
@@ -127,15 +137,13 @@ bool Spooler::getPrinter2(PrinterHandle printer, PrinterInfo2& info)
 {
     if (!printer)
         return false;
-    DWORD needed = 0;
-    SetLastError(ERROR_SUCCESS);
-    const BOOL first = GetPrinterW(printer->handle, 2, nullptr, 0, &needed);
-    if (!usableSize(first, needed) || needed == 0)
-        return false;
-    Block block = allocateBlock(needed);
-    if (!block)
-        return false;
-    if (!GetPrinterW(printer->handle, 2, block.get(), needed, &needed))
+    Block block(nullptr, freeBlock);
+    const bool read
+        = readNegotiated([&](BYTE* buffer, DWORD size,
+                             DWORD* needed) { return GetPrinterW(printer->handle, 2, buffer, size, needed); },
+            block);
+    // A printer always has a level-2 record: nothing to read is a failure here.
+    if (!read || !block)
         return false;
     const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(block.get());
     info = PrinterInfo2();
