@@ -6,6 +6,7 @@
 // standard input closes or on SIGTERM.
 #include "DurvoLibrary.h"
 #include "PipeService.h"
+#include "system/linux/PipeFolder.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,17 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string defaultPipeFolder()
-{
-    if (const char* dir = std::getenv("TALVOR_PIPE_DIR"); dir && *dir)
-        return dir;
-    if (::geteuid() == 0)
-        return "/run/talvor";
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-        return std::string(runtime) + "/talvor";
-    return "/tmp/talvor-" + std::to_string(::geteuid());
-}
 
 std::string besideExecutable(const std::string& file)
 {
@@ -50,7 +40,7 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    std::string folder = defaultPipeFolder();
+    std::string folder = wizard::sys::talvorPipeFolder();
     std::string logFile;
     std::string library = besideExecutable(DURVO_LIBRARY_NAME_LINUX);
     std::vector<std::pair<std::string, std::string>> served;

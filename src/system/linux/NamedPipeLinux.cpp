@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "system/NamedPipe.h"
 #include "system/TextEncoding.h"
+#include "system/linux/PipeFolder.h"
 
 #include <cerrno>
 #include <chrono>
@@ -91,13 +92,7 @@ PipeResult waitReady(int fd, short events, int timeoutMs)
 
 std::string NamedPipe::pipeFolder()
 {
-    if (const char* dir = std::getenv("TALVOR_PIPE_DIR"); dir && *dir)
-        return dir;
-    if (::geteuid() == 0)
-        return "/run/talvor";
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-        return std::string(runtime) + "/talvor";
-    return "/tmp/talvor-" + std::to_string(::geteuid());
+    return talvorPipeFolder();
 }
 
 std::string NamedPipe::socketPath(const std::wstring& name)
