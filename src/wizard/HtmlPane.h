@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QUrl>
+#include <QWebEngineView>
+
+namespace wizard {
+
+// The HTML pane of the page views and the event dialog: a web view of a fixed
+// size with a transparent background that never takes the keyboard focus, so
+// that Escape and Return keep reaching the dialog around it.
+class HtmlPane : public QWebEngineView {
+    Q_OBJECT
+public:
+    HtmlPane(QWidget* parent, int width, int height);
+
+    // Loads the page at path as the provider gives it: an absolute path is a
+    // local file, a text with a scheme is taken as it is, the empty text
+    // shows an empty page.
+    void showPage(const QString& path);
+
+    static QUrl pageUrl(const QString& path);
+    // The address last asked for (the view's own url() follows only once the
+    // page has begun to load).
+    QUrl requestedPage() const { return requested; }
+
+private:
+    QUrl requested;
+};
+
+} // namespace wizard

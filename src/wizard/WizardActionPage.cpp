@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: MIT
+#include "wizard/WizardActionPage.h"
+
+#include "foundation/Trace.h"
+#include "foundation/WizardRessourceProvider.h"
+#include "system/SystemQt.h"
+#include "wizard/WizardSettings.h"
+
+#include <QCoreApplication>
+#include <QFutureWatcher>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QThreadPool>
+#include <QWidget>
+#include <QtConcurrent>
+
+#include <cstdio>
+#include <string>
+
+namespace wizard {
+
+WizardActionPage::WizardActionPage(PageClass pageClass, const wchar_t* pageName, QWidget* mainWindow,
+    WizardRessourceProvider* resourceProvider, ILogger* logger, WizardSettings* settings)
+    : IWizardActionPage(nullptr)
+    , mainWindow(mainWindow)
+    , logger(logger)
+    , resourceProvider(resourceProvider)
+    , view(nullptr)
+    , settings(settings)
+    , warningAnswer(false)
+    , row(*PageTable::rowOf(settings->selectPrinter, pageClass))
+    , pageName(pageName)
+{
+    m_pageId = row.pageId;
+    m_previousPageIndex = row.previousPageIndex;
+    m_nextPageIndex = row.nextPageIndex;
+    m_stepTitleId = QString::fromLatin1(row.stepTitleId);
+    m_helpId = QString::fromLatin1(row.helpId);
+}
+
+WizardActionPage::~WizardActionPage()
+{
+    delete view;
+}
+
+void WizardActionPage::setView(IWizardActionPageUI* pageView)
+{
+    view = pageView;
+}
+
+void WizardActionPage::tracePage(const wchar_t* tag, const wchar_t* step, const wchar_t* operation)
+{
+    if (!logger)
+        return;
+    std::wstring format = std::wstring(L"[%s] [") + pageName + L"] [" + tag + L"] ";
+    if (step)
+        format += std::wstring(L"[") + step + L"] ";
+    format += L"{%s}";
+    const std::wstring where = std::wstring(L"wizard::") + pageName + L"::" + (operation ? operation : tag);
+    trace(logger, TraceLevel::debug, format.c_str(), where.c_str());
+}
+
+void WizardActionPage::initActionPage()
+{
+    tracePage(L"initActionPage");
+    const PageFlags& flags = row.flags;
+    setNextEnabled(flags.nextEnabled);
+    setPreviousEnabled(flags.previousEnabled);
+    setAbortEnabled(flags.abortEnabled);
+    setNextHidden(flags.nextHidden);
+    setPreviousHidden(flags.previousHidden);
+    setAbortHidden(flags.abortHidden);
+    setHelpHidden(flags.helpHidden);
+}
+
+QString WizardActionPage::text(const char* id) const
+{
+    if (!resourceProvider)
+        return QString();
+    return resourceProvider->GetResource(IRessourceProvider::Text, QString::fromLatin1(id), 0, QString());
+}
+
+void WizardActionPage::runInBackground(const std::function<bool()>& action)
+{
+    // The box has no button at all: without one it ignores Escape and its
+    // close box, so only the end of the action closes it.
+    auto* box = new QMessageBox();
+    box->setObjectName(QStringLiteral("waitBox"));
+    box->setWindowTitle(text("7"));
+    box->setText(text("20"));
+    box->setStandardButtons(QMessageBox::NoButton);
+
+    auto* watcher = new QFutureWatcher<bool>();
+    connect(watcher, &QFutureWatcher<bool>::finished, box, &QMessageBox::accept, Qt::AutoConnection);
+    QFuture<bool> future = QtConcurrent::run(QThreadPool::globalInstance(), action);
+    watcher->setFuture(future);
+
+    box->exec();
+    // The box closes when the action has ended. Should its loop be ended
+    // early (the application quitting), the action may still be waiting for
+    // an answer from this thread, so events go on being handled until it ends.
+    while (!future.isFinished()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+
+    delete watcher;
+    delete box;
+}
+
+void WizardActionPage::abortAction()
+{
+    tracePage(L"abortAction");
+    if (!confirmAbort())
+        return;
+    tracePage(L"abortAction", L"abort");
+    abortCleanup();
+    Q_EMIT abortComplete();
+}
+
+bool WizardActionPage::confirmAbort()
+{
+    QMessageBox box;
+    box.setObjectName(QStringLiteral("abortBox"));
+    box.setWindowTitle(text("7"));
+    box.setText(text("8"));
+    box.setIcon(QMessageBox::Question);
+    QPushButton* yes = box.addButton(text("9"), QMessageBox::AcceptRole);
+    QPushButton* no = box.addButton(text("10"), QMessageBox::RejectRole);
+    yes->setObjectName(QStringLiteral("abortYesButton"));
+    no->setObjectName(QStringLiteral("abortNoButton"));
+    box.setDefaultButton(no);
+    // Escape and the close box answer as the second button does.
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void WizardActionPage::abortCleanup()
+{
+    handBackPrinter();
+}
+
+bool WizardActionPage::handBackPrinter()
+{
+    return sys::restoreBidiAndStartRuvelk(settings->printerName);
+}
+
+void WizardActionPage::rollbackAction()
+{
+    completeRollback();
+}
+
+void WizardActionPage::completeRollback()
+{
+    Q_EMIT rollbackComplete();
+}
+
+QString WizardActionPage::helpId()
+{
+    return m_helpId;
+}
+
+void WizardActionPage::raiseWarning(
+    int errorID, int printerType, bool isHelpHidden, QString urlHelpID, QString parameter)
+{
+    // The warning reaches the iterator through a blocking connection; emitted
+    // on the user-interface thread it would wait for itself for ever (Qt only
+    // warns), so this is a programming error in every build.
+    if (QThread::currentThread() == thread()) {
+        std::fputs("kavni-wizard: a page raised a warning on the user-interface thread; warnings come "
+                   "only from a page's background action\n",
+            stderr);
+        qFatal("warningState emitted on the user-interface thread");
+    }
+    Q_EMIT warningState(errorID, m_pageId, printerType, isHelpHidden, urlHelpID, parameter);
+}
+
+void WizardActionPage::raiseInfo(
+    int errorID, int printerType, bool isHelpHidden, QString urlHelpID, QString parameter)
+{
+    Q_EMIT infoState(errorID, printerType, isHelpHidden, urlHelpID, parameter);
+}
+
+void WizardActionPage::raiseError(
+    int errorID, int printerType, bool isHelpHidden, QString urlHelpID, QString parameter)
+{
+    Q_EMIT errorState(errorID, printerType, isHelpHidden, urlHelpID, parameter);
+}
+
+void WizardActionPage::raiseError(int errorID)
+{
+    raiseError(errorID, 0, true, QString(), QString());
+}
+
+void WizardActionPage::raiseWarning(int errorID)
+{
+    raiseWarning(errorID, 0, true, QString(), QString());
+}
+
+void WizardActionPage::completeAction()
+{
+    Q_EMIT actionComplete();
+}
+
+void WizardActionPage::onResultWarning(bool result, int pageID)
+{
+    if (pageID == m_pageId)
+        warningAnswer = result;
+}
+
+bool WizardActionPage::isNextEnabled()
+{
+    return nextEnabled;
+}
+bool WizardActionPage::isNextHidden()
+{
+    return nextHidden;
+}
+bool WizardActionPage::isPreviousEnabled()
+{
+    return previousEnabled;
+}
+bool WizardActionPage::isPreviousHidden()
+{
+    return previousHidden;
+}
+bool WizardActionPage::isAbortEnabled()
+{
+    return abortEnabled;
+}
+bool WizardActionPage::isAbortHidden()
+{
+    return abortHidden;
+}
+bool WizardActionPage::isHelpHidden()
+{
+    return helpHidden;
+}
+
+void WizardActionPage::setNextEnabled(bool enabled)
+{
+    nextEnabled = enabled;
+    Q_EMIT stateChanged();
+}
+
+void WizardActionPage::setPreviousEnabled(bool enabled)
+{
+    previousEnabled = enabled;
+    Q_EMIT stateChanged();
+}
+
+void WizardActionPage::setAbortEnabled(bool enabled)
+{
+    abortEnabled = enabled;
+    Q_EMIT stateChanged();
+}
+
+void WizardActionPage::setNextHidden(bool hidden)
+{
+    nextHidden = hidden;
+    Q_EMIT stateChanged();
+}
+
+void WizardActionPage::setPreviousHidden(bool hidden)
+{
+    previousHidden = hidden;
+    Q_EMIT stateChanged();
+}
+
+void WizardActionPage::setAbortHidden(bool hidden)
+{
+    abortHidden = hidden;
+    Q_EMIT stateChanged();
+}
+
+void WizardActionPage::setHelpHidden(bool hidden)
+{
+    helpHidden = hidden;
+    Q_EMIT stateChanged();
+}
+
+int WizardActionPage::pageId()
+{
+    return m_pageId;
+}
+int WizardActionPage::nextPageIndex()
+{
+    return m_nextPageIndex;
+}
+int WizardActionPage::previousPageIndex()
+{
+    return m_previousPageIndex;
+}
+QString WizardActionPage::stepTitleId()
+{
+    return m_stepTitleId;
+}
+
+QWidget* WizardActionPage::pageWidget()
+{
+    return view ? view->pageWidget() : nullptr;
+}
+
+} // namespace wizard
