@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QPixmap>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -106,6 +107,15 @@ QStringList OpenRecorder::calls() const
         }
     }
     return calls;
+}
+
+void saveScreenshot(QWidget* widget, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("KAVNI_SCREENSHOT_DIR");
+    if (folder.isEmpty() || !widget)
+        return;
+    QTest::qWait(400);
+    widget->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 QList<QWidget*> leftoverTopLevels()

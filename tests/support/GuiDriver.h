@@ -61,6 +61,10 @@ private:
     bool ok = false;
 };
 
+// With KAVNI_SCREENSHOT_DIR set, saves what widget shows as NAME.png there
+// (after a pause, since a web page is painted a little after it has loaded).
+void saveScreenshot(QWidget* widget, const QString& name);
+
 // Top-level widgets that are still alive, other than the ones given.
 QList<QWidget*> leftoverTopLevels();
 

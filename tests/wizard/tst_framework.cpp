@@ -152,6 +152,7 @@ void tst_Framework::walkToTheEnd()
 
     for (int index = 0; index < count; ++index) {
         QCOMPARE(fixture.currentIndex(), index);
+        saveScreenshot(fixture.window.get(), QStringLiteral("%1-page%2").arg(QTest::currentDataTag()).arg(index));
         QCOMPARE(fixture.markedStep(), index);
         QCOMPARE(stepTitle->text(), titles.at(index));
         QCOMPARE(fixture.button("nextButton")->text(),
@@ -532,6 +533,7 @@ void tst_Framework::eventDialogKinds()
     bool looked = false;
     ModalAnswerer answer(QStringLiteral("eventDialog"), [&](QWidget* widget) {
         looked = true;
+        saveScreenshot(widget, QStringLiteral("dialog-%1").arg(QTest::currentDataTag()));
         QCOMPARE(widget->windowTitle(), QStringLiteral("Card Printer Setup"));
         QCOMPARE(widget->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(), title);
         QCOMPARE(widget->findChild<QLabel*>(QStringLiteral("titleLabel"))->geometry(), QRect(4, 4, 492, 42));
