@@ -152,7 +152,8 @@ void tst_Framework::walkToTheEnd()
 
     for (int index = 0; index < count; ++index) {
         QCOMPARE(fixture.currentIndex(), index);
-        saveScreenshot(fixture.window.get(), QStringLiteral("%1-page%2").arg(QTest::currentDataTag()).arg(index));
+        saveScreenshot(
+            fixture.window.get(), QStringLiteral("%1-page%2").arg(QTest::currentDataTag()).arg(index));
         QCOMPARE(fixture.markedStep(), index);
         QCOMPARE(stepTitle->text(), titles.at(index));
         QCOMPARE(fixture.button("nextButton")->text(),

@@ -64,9 +64,12 @@ void tst_Pages::initTestCase()
     cups = std::make_unique<PrivateCups>(PrivateCups::Mode::Own);
     QVERIFY2(cups->isRunning(), qPrintable(cups->lastError()));
     cups->useForThisProcess();
-    QVERIFY(cups->addQueue(QStringLiteral("CardB"), QStringLiteral("socket://127.0.0.1:9101"), QStringLiteral("Talvor K3")));
-    QVERIFY(cups->addQueue(QStringLiteral("CardA"), QStringLiteral("socket://127.0.0.1:9102"), QStringLiteral("Talvor K1")));
-    QVERIFY(cups->addQueue(QStringLiteral("Office"), QStringLiteral("socket://127.0.0.1:9103"), QStringLiteral("Other Laser")));
+    QVERIFY(cups->addQueue(
+        QStringLiteral("CardB"), QStringLiteral("socket://127.0.0.1:9101"), QStringLiteral("Talvor K3")));
+    QVERIFY(cups->addQueue(
+        QStringLiteral("CardA"), QStringLiteral("socket://127.0.0.1:9102"), QStringLiteral("Talvor K1")));
+    QVERIFY(cups->addQueue(
+        QStringLiteral("Office"), QStringLiteral("socket://127.0.0.1:9103"), QStringLiteral("Other Laser")));
 }
 
 void tst_Pages::cleanup()
@@ -145,8 +148,10 @@ void tst_Pages::refreshEmptiesTheChoice()
     QVERIFY(fixture.open());
     choose(1);
     QVERIFY(fixture.button("nextButton")->isEnabled());
-    QVERIFY(cups->addQueue(QStringLiteral("CardC"), QStringLiteral("socket://127.0.0.1:9104"), QStringLiteral("Talvor K1")));
-    QTest::mouseClick(fixture.window->findChild<QPushButton*>(QStringLiteral("refreshButton")), Qt::LeftButton);
+    QVERIFY(cups->addQueue(
+        QStringLiteral("CardC"), QStringLiteral("socket://127.0.0.1:9104"), QStringLiteral("Talvor K1")));
+    QTest::mouseClick(
+        fixture.window->findChild<QPushButton*>(QStringLiteral("refreshButton")), Qt::LeftButton);
     QCOMPARE(combo()->count(), 4);
     QCOMPARE(combo()->currentIndex(), 0);
     QCOMPARE(fixture.window->settings()->printerName, QString());
@@ -158,13 +163,15 @@ void tst_Pages::selectionViewLayout()
 {
     QVERIFY(fixture.open());
     auto* view = fixture.window->findChild<Page0UI*>();
-    auto geometryOf = [view](const char* name) { return view->findChild<QWidget*>(QLatin1String(name))->geometry(); };
+    auto geometryOf
+        = [view](const char* name) { return view->findChild<QWidget*>(QLatin1String(name))->geometry(); };
     QCOMPARE(geometryOf("titleLabel"), QRect(10, 20, 410, 40));
     QCOMPARE(geometryOf("infoLabel"), QRect(15, 85, 405, 16));
     QCOMPARE(geometryOf("printerCombo"), QRect(15, 105, 375, 22));
     QCOMPARE(geometryOf("refreshButton"), QRect(395, 104, 24, 24));
     QCOMPARE(geometryOf("noteLabel"), QRect(15, 320, 405, 32));
-    QCOMPARE(view->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(), QStringLiteral("Choose the card printer to prepare"));
+    QCOMPARE(view->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(),
+        QStringLiteral("Choose the card printer to prepare"));
     auto* refresh = view->findChild<QPushButton*>(QStringLiteral("refreshButton"));
     QVERIFY(!refresh->icon().isNull());
     QCOMPARE(refresh->toolTip(), QStringLiteral("List the printers again"));
@@ -231,13 +238,15 @@ void tst_Pages::confirmedAbortHandsThePrinterBack()
     QObject receiver;
     QObject::connect(static_cast<WizardActionPage*>(page), &WizardActionPage::abortComplete, &receiver,
         [&] { heldWhenComplete = isHeld(queue); });
-    ModalAnswerer yes(QStringLiteral("abortBox"), [](QWidget* box) { QVERIFY(clickChild(box, "abortYesButton")); });
+    ModalAnswerer yes(
+        QStringLiteral("abortBox"), [](QWidget* box) { QVERIFY(clickChild(box, "abortYesButton")); });
     page->abortAction();
     QCOMPARE(yes.answered(), 1);
     // The hand-back comes before abortComplete; the final page touches nothing.
     QCOMPARE(heldWhenComplete, !handsBack);
     QCOMPARE(isHeld(queue), !handsBack);
-    const bool toolStarted = probe::waitFor([] { return !probe::ownProcesses(QStringLiteral("Ruvelk.exe")).isEmpty(); }, handsBack ? 5000 : 300);
+    const bool toolStarted = probe::waitFor(
+        [] { return !probe::ownProcesses(QStringLiteral("Ruvelk.exe")).isEmpty(); }, handsBack ? 5000 : 300);
     QCOMPARE(toolStarted, handsBack);
     QTRY_VERIFY(!fixture.window->isVisible());
     QVERIFY(cups->deleteQueue(queue));
