@@ -373,6 +373,7 @@ void MainWizardFrameUI::refresh()
 void MainWizardFrameUI::onNextClicked()
 {
     if (currentIndex + 1 == pageStack->count()) {
+        endingOnPurpose = true;
         close();
         return;
     }
@@ -392,12 +393,40 @@ void MainWizardFrameUI::onAbortClicked()
 
 void MainWizardFrameUI::onAbortDone()
 {
+    endingOnPurpose = true;
     close();
 }
 
 void MainWizardFrameUI::quit()
 {
+    endingOnPurpose = true;
     close();
+}
+
+void MainWizardFrameUI::done(int result)
+{
+    if (!endingOnPurpose && hold.isHeld()) {
+        // Never under an action that is still talking to the printer: the
+        // hand-back waits until it has ended.
+        if (runningActions > 0)
+            releasePending = true;
+        else
+            hold.release();
+    }
+    QDialog::done(result);
+}
+
+void MainWizardFrameUI::actionStarted()
+{
+    ++runningActions;
+}
+
+void MainWizardFrameUI::actionEnded()
+{
+    if (--runningActions == 0 && releasePending) {
+        releasePending = false;
+        hold.release();
+    }
 }
 
 void MainWizardFrameUI::onHelpClicked()
@@ -418,6 +447,10 @@ void MainWizardFrameUI::onNextDone(QWidget* page)
 void MainWizardFrameUI::onPreviousDone(QWidget* page)
 {
     showPage(page);
+    // Back on the printer selection the user may choose another printer: the
+    // one taken over is handed back first, or it would stay held for good.
+    if (wizardSettings.selectPrinter && currentIndex == 0)
+        hold.release();
 }
 
 void MainWizardFrameUI::showPage(QWidget* page)

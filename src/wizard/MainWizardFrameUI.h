@@ -30,6 +30,7 @@
 //   event loop, so the window is repainted while the printer works.
 
 #include "foundation/ParameterFile.h"
+#include "wizard/PrinterHold.h"
 #include "wizard/WAPIteratorBuilder.h"
 #include "wizard/WizardSettings.h"
 
@@ -71,10 +72,17 @@ public:
     QString imagePath(int number) const;
 
     WizardSettings* settings() { return &wizardSettings; }
+    // Whether the wizard holds a printer, and which.
+    PrinterHold* printerHold() { return &hold; }
     IWizardActionPageIterator* pageIterator() const { return iterator; }
     int pageCount() const { return count; }
     // The page at index, or null.
     WizardPageEntry* pageEntry(int index) const;
+
+    // A page's background action starts and ends; the window hands a held
+    // printer back only when no action is talking to it.
+    void actionStarted();
+    void actionEnded();
 
 Q_SIGNALS:
     void refreshUI();
@@ -92,6 +100,11 @@ private Q_SLOTS:
     void onHelpClicked();
     void refresh();
     void quit();
+
+protected:
+    // Every way the window closes ends here. Closed by the user (close box,
+    // Escape) while the printer is held, the window hands it back.
+    void done(int result) override;
 
 private:
     // The builder wires every page's stateChanged and exitWizard to refresh and quit.
@@ -131,6 +144,12 @@ private:
     QLabel* bannerTitleLabel;
     QLabel* stepTitleLabel;
     PageFactory pageFactory;
+    PrinterHold hold;
+    // The wizard ends by its own path (finished, aborted, an error shown):
+    // the pages have handed the printer back as far as they could.
+    bool endingOnPurpose = false;
+    int runningActions = 0;
+    bool releasePending = false;
 };
 
 } // namespace wizard

@@ -3,8 +3,11 @@
 
 #include "wizard/WizardActionPage.h"
 
+#include <string>
+
 namespace wizard {
 
+class IMCommLayer;
 class Page0UI;
 
 // The printer selection: the user picks the printer; Next reads its firmware
@@ -18,11 +21,19 @@ public:
 
     void startAction() override;
 
+    // The pause after stopping the management tool.
+    static constexpr int toolStopPauseMs = 3000;
+
 public Q_SLOTS:
     void onSelectedPrinter(bool state);
 
 private:
     bool applyAction();
+    // Reads the printer's firmware version and decides the next page; false,
+    // with the event raised, when the printer does not answer.
+    bool readFirmwareVersion(IMCommLayer* layer, const std::wstring& printerName, bool& open);
+    // Holds the queue and stops the management tool, then completes.
+    void takeOver(const std::wstring& printerName);
 };
 
 } // namespace wizard

@@ -3,9 +3,13 @@
 
 #include "wizard/WizardActionPage.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace wizard {
+
+class IMCommLayer;
 
 // Brings the printer's firmware to the configured version: one download
 // frame, the printer's restart, the version read back and compared.
@@ -20,8 +24,17 @@ public:
     // The download: 1 sent and accepted, 0 failed, 2 the file cannot be opened.
     std::int32_t OnDownloadFw(const wchar_t* firmwareFileName);
 
+    // The wait after an accepted download while the printer restarts.
+    static constexpr int restartWaitMs = 30000;
+    // The largest firmware file that fits one frame the layer can write.
+    static constexpr std::size_t maxFirmwareSize = 0x7fffff00;
+
 private:
     bool applyAction();
+    // Reads the version back after the download and compares it with the target.
+    void checkVersion(IMCommLayer* layer, const std::wstring& printerName);
+    // Raises the error, then hands the printer back.
+    void giveUp(int errorID);
 };
 
 } // namespace wizard

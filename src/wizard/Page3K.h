@@ -4,8 +4,11 @@
 #include "wizard/WizardActionPage.h"
 
 #include <cstdint>
+#include <string>
 
 namespace wizard {
+
+class IMCommLayer;
 
 // Runs the printer's adjustment, with cover-open and ribbon warnings the user
 // can retry, and hands the printer back once it has succeeded.
@@ -32,6 +35,10 @@ public:
 
 private:
     bool applyAction();
+    std::int32_t attempt(IMCommLayer* layer, const std::wstring& printerName);
+    // Shows the cover-or-ribbon warning; retry (with its line written) or declined.
+    std::int32_t askToRetry(const wchar_t* retryLine);
+    void giveUp(int errorID);
 };
 
 } // namespace wizard

@@ -4,6 +4,8 @@
 #include "foundation/Trace.h"
 #include "foundation/WizardRessourceProvider.h"
 #include "system/SystemQt.h"
+#include "wizard/MainWizardFrameUI.h"
+#include "wizard/PrinterHold.h"
 #include "wizard/WizardSettings.h"
 
 #include <QCoreApplication>
@@ -29,9 +31,12 @@ WizardActionPage::WizardActionPage(PageClass pageClass, const wchar_t* pageName,
     , view(nullptr)
     , settings(settings)
     , warningAnswer(false)
+    , hold(nullptr)
     , row(*PageTable::rowOf(settings->selectPrinter, pageClass))
     , pageName(pageName)
 {
+    if (auto* frame = qobject_cast<MainWizardFrameUI*>(mainWindow))
+        hold = frame->printerHold();
     m_pageId = row.pageId;
     m_previousPageIndex = row.previousPageIndex;
     m_nextPageIndex = row.nextPageIndex;
@@ -96,6 +101,9 @@ void WizardActionPage::runInBackground(const std::function<bool()>& action)
     QFuture<bool> future = QtConcurrent::run(QThreadPool::globalInstance(), action);
     watcher->setFuture(future);
 
+    auto* frame = qobject_cast<MainWizardFrameUI*>(mainWindow);
+    if (frame)
+        frame->actionStarted();
     box->exec();
     // The box closes when the action has ended. Should its loop be ended
     // early (the application quitting), the action may still be waiting for
@@ -104,6 +112,8 @@ void WizardActionPage::runInBackground(const std::function<bool()>& action)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(2);
     }
+    if (frame)
+        frame->actionEnded();
 
     delete watcher;
     delete box;
@@ -144,6 +154,8 @@ void WizardActionPage::abortCleanup()
 
 bool WizardActionPage::handBackPrinter()
 {
+    if (hold)
+        return hold->handBack(settings->printerName);
     return sys::restoreBidiAndStartRuvelk(settings->printerName);
 }
 

@@ -12,6 +12,7 @@ class QWidget;
 namespace wizard {
 
 class ILogger;
+class PrinterHold;
 class WizardRessourceProvider;
 struct WizardSettings;
 
@@ -109,8 +110,11 @@ protected:
     bool confirmAbort();
     // What a confirmed abort does before abortComplete: hands the printer back.
     virtual void abortCleanup();
-    // Hands the printer back: bidirectional support on, the management tool started.
+    // Hands the printer back: bidirectional support on, the management tool
+    // started; the wizard's hold ends with it.
     bool handBackPrinter();
+    // The window's record of the held printer; null for a page without a window.
+    PrinterHold* printerHold() const { return hold; }
 
     QString text(const char* id) const;
 
@@ -138,6 +142,7 @@ protected:
     QString m_helpId;
 
 private:
+    PrinterHold* hold;
     const PageRow& row;
     const wchar_t* pageName;
 };

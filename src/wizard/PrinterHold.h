@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QMutex>
+#include <QString>
+
+namespace wizard {
+
+// Whether the wizard holds a printer: the queue taken over by the printer
+// selection and not yet handed back. Set by a successful take-over, cleared
+// only by a successful hand-back. The hand-backs the pages make themselves go
+// through here too, so that the ones the wizard adds (the window closing, the
+// return to the selection page) know whether anything is left to hand back.
+// Used from the user-interface thread and from the page actions' pool thread.
+class PrinterHold {
+public:
+    // The printer selection took queue over.
+    void taken(const QString& queue);
+    // Hands queue back (bidirectional support on, the management tool
+    // started); true when that worked. The hold ends when it was this queue.
+    bool handBack(const QString& queue);
+    // Hands back the held printer, if any; true when none is held afterwards.
+    bool release();
+    QString heldQueue() const;
+    bool isHeld() const { return !heldQueue().isEmpty(); }
+
+private:
+    mutable QMutex mutex;
+    QString held;
+};
+
+} // namespace wizard
