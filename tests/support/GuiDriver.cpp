@@ -52,9 +52,13 @@ void ModalAnswerer::poll()
 
 void typeKey(Qt::Key key)
 {
+    // The widget with the focus inside the modal window, if one is up: a key
+    // typed before that window got the focus would reach the one behind it.
     QWidget* target = QApplication::focusWidget();
-    if (!target)
-        target = QApplication::activeModalWidget();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (!target || target->window() != modal)
+            target = modal->focusWidget() ? modal->focusWidget() : modal;
+    }
     if (target)
         QTest::keyClick(target, key);
 }

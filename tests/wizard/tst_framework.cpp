@@ -239,17 +239,21 @@ void tst_Framework::buttonsFollowTheFlags()
 {
     QFETCH(int, setter);
     QFETCH(QString, button);
-    using Setter = void (WizardActionPage::*)(bool);
-    const Setter setters[] = { &WizardActionPage::setNextEnabled, &WizardActionPage::setPreviousEnabled,
-        &WizardActionPage::setAbortEnabled, &WizardActionPage::setNextHidden,
-        &WizardActionPage::setPreviousHidden, &WizardActionPage::setAbortHidden,
-        &WizardActionPage::setHelpHidden };
+    const std::function<void(WizardActionPage*, bool)> setters[] = {
+        [](WizardActionPage* p, bool on) { p->setNextEnabled(on); },
+        [](WizardActionPage* p, bool on) { p->setPreviousEnabled(on); },
+        [](WizardActionPage* p, bool on) { p->setAbortEnabled(on); },
+        [](WizardActionPage* p, bool on) { p->setNextHidden(on); },
+        [](WizardActionPage* p, bool on) { p->setPreviousHidden(on); },
+        [](WizardActionPage* p, bool on) { p->setAbortHidden(on); },
+        [](WizardActionPage* p, bool on) { p->setHelpHidden(on); },
+    };
     QFETCH(bool, enabledFlag);
     QVERIFY(openScripted());
     QPushButton* target = fixture.button(button.toLatin1().constData());
     QSignalSpy changed(page(0), &WizardActionPage::stateChanged);
     for (bool value : { true, false, false, true }) {
-        (page(0)->*setters[setter])(value);
+        setters[setter](page(0), value);
         if (enabledFlag)
             QCOMPARE(target->isEnabled(), value);
         else
