@@ -6,46 +6,23 @@
 #include "CommService.h"
 #include "PrinterSim.h"
 #include "PrivateCups.h"
+#include "TraceCapture.h"
 
 #include "comm/FactoryCommLayer.h"
 #include "comm/IMCommLayer.h"
 #include "foundation/DebugLogger.h"
-#include "system/DebugOutput.h"
 
 #include <QtTest>
 
 #include <memory>
-#include <mutex>
 
 using wizard::CommStatus;
 using wizard::test::CommService;
 using wizard::test::PrinterSim;
 using wizard::test::PrivateCups;
+using wizard::test::TraceCapture;
 
 namespace {
-
-std::mutex tracedMutex;
-QStringList traced;
-void capture(const wchar_t* line)
-{
-    const std::lock_guard<std::mutex> lock(tracedMutex);
-    traced << QString::fromWCharArray(line);
-}
-// Each line without its header and CR LF; a line of another shape stays whole.
-QStringList tracedMessages()
-{
-    static const QRegularExpression shape(
-        QStringLiteral("^\\[TALVOR\\]\\[WZ\\] \\(ID:[0-9a-f]{3}\\) \\d{4}/\\d\\d/\\d\\d "
-                       "\\d\\d:\\d\\d:\\d\\d : (.*)\\r\\n$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    const std::lock_guard<std::mutex> lock(tracedMutex);
-    QStringList out;
-    for (const QString& line : traced) {
-        const QRegularExpressionMatch match = shape.match(line);
-        out << (match.hasMatch() ? match.captured(1) : line);
-    }
-    return out;
-}
 
 // One message per line, UTF-8; the file ends in a line feed.
 QStringList fixtureLines(const QString& name)
@@ -64,6 +41,7 @@ QStringList fixtureLines(const QString& name)
 class TestTraceExchange : public QObject {
     Q_OBJECT
 
+    TraceCapture trace;
     PrivateCups cups;
     PrinterSim printer;
     std::unique_ptr<CommService> service;
@@ -86,13 +64,8 @@ private Q_SLOTS:
         service = std::make_unique<CommService>(cups.server());
         QVERIFY2(service->isRunning(), qPrintable(service->lastError()));
         service->useForThisProcess();
-        wizard::sys::setDebugOutputSink(&capture);
     }
-    void cleanupTestCase()
-    {
-        wizard::sys::setDebugOutputSink(nullptr);
-        service.reset();
-    }
+    void cleanupTestCase() { service.reset(); }
 
     void conversationTrace_data()
     {
@@ -106,10 +79,7 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, fixture);
         QVERIFY(printer.resetFaults());
-        {
-            const std::lock_guard<std::mutex> lock(tracedMutex);
-            traced.clear();
-        }
+        TraceCapture::clear();
         {
             wizard::DebugLogger logger;
             logger.Enable();
@@ -129,7 +99,7 @@ private Q_SLOTS:
             QCOMPARE(layer->GetTimeout(), 5000);
             QVERIFY(layer->Close());
         }
-        QCOMPARE(tracedMessages(), fixtureLines(fixture));
+        QCOMPARE(TraceCapture::messages(), fixtureLines(fixture));
     }
 };
 
