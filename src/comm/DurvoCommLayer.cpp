@@ -2,7 +2,7 @@
 #include "comm/DurvoCommLayer.h"
 
 #include "comm/PrinterCommands.h"
-#include "foundation/ILogger.h"
+#include "foundation/Trace.h"
 #include "system/TextEncoding.h"
 
 #include <cstring>
@@ -12,11 +12,6 @@
 #endif
 
 namespace wizard {
-
-namespace {
-const wchar_t* const info = L"INFO   ";
-const wchar_t* const debug = L"DEBUG  ";
-} // namespace
 
 DurvoCommLayer::DurvoCommLayer(ILogger* logger, std::int32_t passA, std::int32_t passB)
     : opened(0)
@@ -28,7 +23,8 @@ DurvoCommLayer::DurvoCommLayer(ILogger* logger, std::int32_t passA, std::int32_t
     , lastStatus {}
     , injected(false)
 {
-    traceInfo(L"[%s] [DurvoCommLayer] [Creating] {%s}", L"wizard::DurvoCommLayer::DurvoCommLayer");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [Creating] {%s}",
+        L"wizard::DurvoCommLayer::DurvoCommLayer");
 }
 
 DurvoCommLayer::DurvoCommLayer(
@@ -41,16 +37,11 @@ DurvoCommLayer::DurvoCommLayer(
 
 DurvoCommLayer::~DurvoCommLayer()
 {
-    traceInfo(L"[%s] [DurvoCommLayer] [Destructing] {%s}", L"wizard::DurvoCommLayer::~DurvoCommLayer");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [Destructing] {%s}",
+        L"wizard::DurvoCommLayer::~DurvoCommLayer");
     if (device != 0)
         Close();
     // The library is unloaded only after the device has been released.
-}
-
-void DurvoCommLayer::traceInfo(const wchar_t* format, const wchar_t* operation)
-{
-    if (logger)
-        logger->Log(format, info, operation);
 }
 
 bool DurvoCommLayer::ensureFunctions()
@@ -84,7 +75,7 @@ bool DurvoCommLayer::toAnsiName(const wchar_t* name, char* out)
 
 bool DurvoCommLayer::Open(const wchar_t* printerName)
 {
-    traceInfo(L"[%s] [DurvoCommLayer] [Open] {%s}", L"wizard::DurvoCommLayer::Open");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [Open] {%s}", L"wizard::DurvoCommLayer::Open");
     if (opened != 0)
         return false;
 
@@ -121,7 +112,7 @@ bool DurvoCommLayer::Write(const char* bytes, std::int32_t length)
 {
     if (opened == 0)
         return false;
-    traceInfo(L"[%s] [DurvoCommLayer] [Write] {%s}", L"wizard::DurvoCommLayer::Write");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [Write] {%s}", L"wizard::DurvoCommLayer::Write");
     if (length < 0 || (!bytes && length != 0))
         return false;
     return functions.WriteQuarleExEx(device, bytes, length, timeout, passA, passB) != 0;
@@ -131,7 +122,7 @@ bool DurvoCommLayer::Read(char* buffer, std::uint32_t capacity, std::int32_t* re
 {
     if (opened == 0)
         return false;
-    traceInfo(L"[%s] [DurvoCommLayer] [Read] {%s}", L"wizard::DurvoCommLayer::Read");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [Read] {%s}", L"wizard::DurvoCommLayer::Read");
     if (!received || (!buffer && capacity != 0))
         return false;
     return functions.ReadQuarleExEx(device, buffer, capacity, received, timeout, passA, passB) != 0;
@@ -141,7 +132,7 @@ bool DurvoCommLayer::Close()
 {
     if (opened != 1)
         return false;
-    traceInfo(L"[%s] [DurvoCommLayer] [Close] {%s}", L"wizard::DurvoCommLayer::Close");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [Close] {%s}", L"wizard::DurvoCommLayer::Close");
     if (functions.WriteQuarleExEx(device, PrinterCommands::handshakeOff,
             PrinterCommands::length(PrinterCommands::handshakeOff), timeout, passA, passB)) {
         char reply[PrinterCommands::replyCapacity] = {};
@@ -155,8 +146,7 @@ bool DurvoCommLayer::Close()
 
 bool DurvoCommLayer::failStatusRead(const wchar_t* operation)
 {
-    if (logger)
-        logger->Log(L"[%s] [DurvoCommLayer] [fail to read status] {%s}", debug, operation);
+    trace(logger, TraceLevel::debug, L"[%s] [DurvoCommLayer] [fail to read status] {%s}", operation);
     // Through the virtual slot, as any other closing of the layer.
     static_cast<IMCommLayer*>(this)->Close();
     return false;
@@ -166,7 +156,8 @@ bool DurvoCommLayer::ReadStatus(CommStatus* status)
 {
     if (opened == 0)
         return false;
-    traceInfo(L"[%s] [DurvoCommLayer] [ReadStatus] {%s}", L"wizard::DurvoCommLayer::ReadStatus");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [ReadStatus] {%s}",
+        L"wizard::DurvoCommLayer::ReadStatus");
 
     // One spare byte beyond what the library may fill keeps the text
     // comparison inside the buffer whatever the library wrote.
@@ -189,7 +180,8 @@ bool DurvoCommLayer::ReadStatusRpst(CommStatus* status)
 {
     if (opened == 0)
         return false;
-    traceInfo(L"[%s] [DurvoCommLayer] [ReadStatus] {%s}", L"wizard::DurvoCommLayer::ReadStatusRpst");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [ReadStatus] {%s}",
+        L"wizard::DurvoCommLayer::ReadStatusRpst");
 
     std::uint8_t decoded[PrinterCommands::statusCapacity] = {};
     bool exchanged = false;
@@ -217,13 +209,15 @@ bool DurvoCommLayer::ReadStatusRpst(CommStatus* status)
 
 void DurvoCommLayer::SetTimeout(std::int32_t milliseconds)
 {
-    traceInfo(L"[%s] [DurvoCommLayer] [SetTimeout] {%s}", L"wizard::DurvoCommLayer::SetTimeout");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [SetTimeout] {%s}",
+        L"wizard::DurvoCommLayer::SetTimeout");
     timeout = milliseconds;
 }
 
 std::int32_t DurvoCommLayer::GetTimeout()
 {
-    traceInfo(L"[%s] [DurvoCommLayer] [GetTimeout] {%s}", L"wizard::DurvoCommLayer::GetTimeout");
+    trace(logger, TraceLevel::info, L"[%s] [DurvoCommLayer] [GetTimeout] {%s}",
+        L"wizard::DurvoCommLayer::GetTimeout");
     return timeout;
 }
 

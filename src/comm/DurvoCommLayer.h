@@ -49,7 +49,6 @@ public:
 
 private:
     bool ensureFunctions();
-    void traceInfo(const wchar_t* format, const wchar_t* operation);
     bool failStatusRead(const wchar_t* operation);
 
     std::int32_t opened;

@@ -3,7 +3,7 @@
 
 #include "comm/DurvoCommLayer.h"
 #include "comm/VekCommLayer.h"
-#include "foundation/ILogger.h"
+#include "foundation/Trace.h"
 
 #include <new>
 
@@ -15,15 +15,16 @@ IMCommLayer* FactoryCommLayer::Build(ILogger* logger, std::int32_t kind, const w
     switch (kind) {
     case 0: {
         IMCommLayer* layer = new (std::nothrow) DurvoCommLayer(logger, 0, 0);
-        if (logger)
-            logger->Log(L"[%s] [FactoryCommLayer] [DurvoCommLayer] {%s}", L"DEBUG  ", L"wizard::FactoryCommLayer::Build");
+        trace(logger, TraceLevel::debug, L"[%s] [FactoryCommLayer] [DurvoCommLayer] {%s}",
+            L"wizard::FactoryCommLayer::Build");
         return layer;
     }
     case 1: {
         // --- kind 1: the pipe-service layer (VekCommLayer) ---
-        IMCommLayer* layer = new (std::nothrow) VekCommLayer(logger, printerName, first, second, third, fourth, fifth);
-        if (logger)
-            logger->Log(L"[%s] [FactoryCommLayer] [VekCommLayer] {%s}", L"DEBUG  ", L"wizard::FactoryCommLayer::Build");
+        IMCommLayer* layer
+            = new (std::nothrow) VekCommLayer(logger, printerName, first, second, third, fourth, fifth);
+        trace(logger, TraceLevel::debug, L"[%s] [FactoryCommLayer] [VekCommLayer] {%s}",
+            L"wizard::FactoryCommLayer::Build");
         return layer;
         // --- end of kind 1 ---
     }

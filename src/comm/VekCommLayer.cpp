@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "comm/VekCommLayer.h"
 
-#include "foundation/ILogger.h"
+#include "foundation/Trace.h"
 #include "system/NamedPipe.h"
 #include "system/Sleep.h"
 #include "system/SpoolerControl.h"
@@ -15,8 +15,6 @@
 namespace wizard {
 
 namespace {
-
-const wchar_t* const info = L"INFO   ";
 
 // UTF-16 units of a wide string (wchar_t is UTF-16 on Windows, UTF-32 elsewhere).
 std::u16string toUtf16(const std::wstring& text)
@@ -95,14 +93,14 @@ VekCommLayer::VekCommLayer(ILogger* logger, const wchar_t* printerName, std::int
     , optionE(optionE)
     , pipe(new (std::nothrow) sys::NamedPipe)
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [Creating] {%s}", info, L"wizard::VekCommLayer::VekCommLayer");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [Creating] {%s}",
+        L"wizard::VekCommLayer::VekCommLayer");
 }
 
 VekCommLayer::~VekCommLayer()
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [Destructing] {%s}", info, L"wizard::VekCommLayer::~VekCommLayer");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [Destructing] {%s}",
+        L"wizard::VekCommLayer::~VekCommLayer");
     if (opened == 1)
         Close();
 }
@@ -202,8 +200,7 @@ void VekCommLayer::disconnect()
 
 bool VekCommLayer::ExecuteCmd(VekMessage& message)
 {
-    if (logger)
-        logger->Log(L"[%s] ExecuteCmd {%s}", info, L"wizard::VekCommLayer::ExecuteCmd");
+    trace(logger, TraceLevel::info, L"[%s] ExecuteCmd {%s}", L"wizard::VekCommLayer::ExecuteCmd");
     if (!connect())
         return false;
     const bool ok = transfer(message);
@@ -213,8 +210,7 @@ bool VekCommLayer::ExecuteCmd(VekMessage& message)
 
 bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::int32_t length)
 {
-    if (logger)
-        logger->Log(L"[%s] ExecuteWriteCmd {%s}", info, L"wizard::VekCommLayer::ExecuteWriteCmd");
+    trace(logger, TraceLevel::info, L"[%s] ExecuteWriteCmd {%s}", L"wizard::VekCommLayer::ExecuteWriteCmd");
     if (!connect())
         return false;
     const std::int64_t chunks = (std::int64_t(length) + std::int64_t(VekMessage::chunkCapacity) - 1)
@@ -246,8 +242,7 @@ bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::
 bool VekCommLayer::ExecuteReadCmd(
     VekMessage& message, char* buffer, std::uint32_t capacity, std::int32_t* received)
 {
-    if (logger)
-        logger->Log(L"[%s] ExecuteReadCmd {%s}", info, L"wizard::VekCommLayer::ExecuteReadCmd");
+    trace(logger, TraceLevel::info, L"[%s] ExecuteReadCmd {%s}", L"wizard::VekCommLayer::ExecuteReadCmd");
     if (!connect())
         return false;
     if (!transfer(message)) {
@@ -307,8 +302,7 @@ bool VekCommLayer::ExecuteReadCmd(
 
 bool VekCommLayer::Open(const wchar_t* name)
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [Open] {%s}", info, L"wizard::VekCommLayer::Open");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [Open] {%s}", L"wizard::VekCommLayer::Open");
     if (opened != 0)
         return false;
     // The service gets the name in a field of 32 UTF-16 units with its NUL; a
@@ -343,8 +337,7 @@ bool VekCommLayer::Open(const wchar_t* name)
 
 bool VekCommLayer::Close()
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [Close] {%s}", info, L"wizard::VekCommLayer::Close");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [Close] {%s}", L"wizard::VekCommLayer::Close");
     if (opened == 0)
         return false;
     VekMessage message = request(VekMessage::close);
@@ -358,8 +351,7 @@ bool VekCommLayer::Close()
 
 bool VekCommLayer::Write(const char* bytes, std::int32_t length)
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [Write] {%s}", info, L"wizard::VekCommLayer::Write");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [Write] {%s}", L"wizard::VekCommLayer::Write");
     if (opened == 0)
         return false;
     VekMessage message = request(VekMessage::write);
@@ -368,8 +360,7 @@ bool VekCommLayer::Write(const char* bytes, std::int32_t length)
 
 bool VekCommLayer::Read(char* buffer, std::uint32_t capacity, std::int32_t* received)
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [Read] {%s}", info, L"wizard::VekCommLayer::Read");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [Read] {%s}", L"wizard::VekCommLayer::Read");
     if (opened == 0)
         return false;
     VekMessage message = request(VekMessage::read);
@@ -379,8 +370,7 @@ bool VekCommLayer::Read(char* buffer, std::uint32_t capacity, std::int32_t* rece
 
 bool VekCommLayer::readStatus(CommStatus* status, const wchar_t* operation)
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [ReadStatus] {%s}", info, operation);
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [ReadStatus] {%s}", operation);
     if (opened == 0)
         return false;
     VekMessage message = request(VekMessage::readStatus);
@@ -404,15 +394,15 @@ bool VekCommLayer::ReadStatusRpst(CommStatus* status)
 
 void VekCommLayer::SetTimeout(std::int32_t milliseconds)
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [SetTimeout] {%s}", info, L"wizard::VekCommLayer::SetTimeout");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [SetTimeout] {%s}",
+        L"wizard::VekCommLayer::SetTimeout");
     timeout = milliseconds;
 }
 
 std::int32_t VekCommLayer::GetTimeout()
 {
-    if (logger)
-        logger->Log(L"[%s] [VekCommLayer] [GetTimeout] {%s}", info, L"wizard::VekCommLayer::GetTimeout");
+    trace(logger, TraceLevel::info, L"[%s] [VekCommLayer] [GetTimeout] {%s}",
+        L"wizard::VekCommLayer::GetTimeout");
     return timeout;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "foundation/TranslationManager.h"
 
-#include "foundation/ILogger.h"
+#include "foundation/Trace.h"
 
 #include <utility>
 
@@ -32,18 +32,16 @@ TranslationManager::TranslationManager(ILogger* logger, QString defaultLanguage,
     , currentLanguage(std::move(defaultLanguage))
     , messagePattern(std::move(messagePattern))
 {
-    if (logger)
-        logger->Log(L"[%s] Creating TranslationManager {%s}", L"INFO   ",
-            L"wizard::TranslationManager::TranslationManager");
+    trace(logger, TraceLevel::info, L"[%s] Creating TranslationManager {%s}",
+        L"wizard::TranslationManager::TranslationManager");
     // A missing or broken fallback file leaves fewer texts; nothing else depends on it.
     readParameterFile(messageFile(this->defaultLanguage), &fallbackTexts);
 }
 
 TranslationManager::~TranslationManager()
 {
-    if (logger)
-        logger->Log(L"[%s] Destructing TranslationManager {%s}", L"INFO   ",
-            L"wizard::TranslationManager::~TranslationManager");
+    trace(logger, TraceLevel::info, L"[%s] Destructing TranslationManager {%s}",
+        L"wizard::TranslationManager::~TranslationManager");
 }
 
 std::int32_t TranslationManager::SetLanguage(QString language)
@@ -54,9 +52,8 @@ std::int32_t TranslationManager::SetLanguage(QString language)
 
 std::int32_t TranslationManager::Initialize()
 {
-    if (logger)
-        logger->Log(L"[%s] Initializing TranslationManager {%s}", L"INFO   ",
-            L"wizard::TranslationManager::Initialize");
+    trace(logger, TraceLevel::info, L"[%s] Initializing TranslationManager {%s}",
+        L"wizard::TranslationManager::Initialize");
     if (initialized)
         return 0;
     const std::int32_t loaded = loadCurrentTexts();

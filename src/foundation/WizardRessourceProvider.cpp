@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "foundation/WizardRessourceProvider.h"
 
-#include "foundation/ILogger.h"
+#include "foundation/Trace.h"
 #include "foundation/TranslationManager.h"
 #include "system/ApplicationDirectory.h"
 
@@ -22,16 +22,14 @@ WizardRessourceProvider::WizardRessourceProvider(ILogger* logger, QString defaul
     , helpIndexFile(std::move(helpIndexFile))
     , helpRoot(std::move(helpRoot))
 {
-    if (logger)
-        logger->Log(L"[%s] [WizardRessourceProvider] [Creating] {%s}", L"INFO   ",
-            L"wizard::WizardRessourceProvider::WizardRessourceProvider");
+    trace(logger, TraceLevel::info, L"[%s] [WizardRessourceProvider] [Creating] {%s}",
+        L"wizard::WizardRessourceProvider::WizardRessourceProvider");
 }
 
 WizardRessourceProvider::~WizardRessourceProvider()
 {
-    if (logger)
-        logger->Log(L"[%s] [WizardRessourceProvider] [Destructing] {%s}", L"INFO   ",
-            L"wizard::WizardRessourceProvider::~WizardRessourceProvider");
+    trace(logger, TraceLevel::info, L"[%s] [WizardRessourceProvider] [Destructing] {%s}",
+        L"wizard::WizardRessourceProvider::~WizardRessourceProvider");
     delete translationManager;
 }
 

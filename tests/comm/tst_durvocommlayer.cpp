@@ -6,48 +6,24 @@
 #include "comm/FactoryCommLayer.h"
 #include "comm/PrinterCommands.h"
 #include "foundation/DebugLogger.h"
-#include "system/DebugOutput.h"
 
 #include "PrinterSim.h"
 #include "PrivateCups.h"
+#include "TraceCapture.h"
 
 #include <QtTest>
 
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
 using wizard::CommStatus;
 using wizard::DurvoCommLayer;
 using wizard::PrinterCommands;
 using wizard::test::PrinterSim;
 using wizard::test::PrivateCups;
+using wizard::test::TraceCapture;
 
 namespace {
-
-std::mutex tracedMutex;
-std::vector<std::wstring> traced;
-void capture(const wchar_t* line)
-{
-    std::lock_guard<std::mutex> lock(tracedMutex);
-    traced.emplace_back(line);
-}
-QStringList tracedMessages()
-{
-    std::lock_guard<std::mutex> lock(tracedMutex);
-    QStringList out;
-    for (const auto& line : traced) {
-        const QString text = QString::fromStdWString(line);
-        out << text.mid(text.indexOf(QStringLiteral(" : ")) + 3).chopped(2);
-    }
-    return out;
-}
-void clearTraced()
-{
-    std::lock_guard<std::mutex> lock(tracedMutex);
-    traced.clear();
-}
 
 const QByteArray pemOn("\x1bPem;2\r");
 const QByteArray pemOff("\x1bPem;0\r");
@@ -71,10 +47,8 @@ private Q_SLOTS:
         QVERIFY2(printer.start(), qPrintable(printer.lastError()));
         queue = PrivateCups::uniqueName(QStringLiteral("durvo-layer-"));
         QVERIFY2(printer.registerQueue(cups, queue), qPrintable(printer.lastError()));
-        wizard::sys::setDebugOutputSink(&capture);
         logger.Enable();
     }
-    void cleanupTestCase() { wizard::sys::setDebugOutputSink(nullptr); }
     void init()
     {
         QVERIFY(printer.resetFaults());
@@ -82,7 +56,7 @@ private Q_SLOTS:
         // side; its "disconnect" must not land in this test's log.
         QVERIFY(printer.waitUntilIdle());
         QVERIFY(printer.clearLog());
-        clearTraced();
+        TraceCapture::clear();
     }
 
     void openAndCloseGreetThePrinter()
@@ -97,7 +71,7 @@ private Q_SLOTS:
             QCOMPARE(printer.commands(), (QList<QByteArray> { pemOn, pemOff }));
             QVERIFY(printer.waitForLog(QStringLiteral(" disconnect")));
         }
-        QCOMPARE(tracedMessages(),
+        QCOMPARE(TraceCapture::messages(),
             (QStringList { "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
                 "[DEBUG  ] [FactoryCommLayer] [DurvoCommLayer] {wizard::FactoryCommLayer::Build}",
                 "[INFO   ] [DurvoCommLayer] [Open] {wizard::DurvoCommLayer::Open}",
@@ -114,8 +88,8 @@ private Q_SLOTS:
             QVERIFY(layer.Open(name()));
         }
         QCOMPARE(printer.commands(), (QList<QByteArray> { pemOn, pemOff }));
-        QVERIFY(
-            tracedMessages().contains("[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}"));
+        QVERIFY(TraceCapture::messages().contains(
+            "[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}"));
     }
 
     void secondOpenLeavesTheFirstConnectionAlone()
@@ -123,9 +97,9 @@ private Q_SLOTS:
         DurvoCommLayer layer(&logger, 0, 0);
         QVERIFY(layer.Open(name()));
         QVERIFY(printer.clearLog());
-        clearTraced();
+        TraceCapture::clear();
         QVERIFY(!layer.Open(name()));
-        QCOMPARE(tracedMessages(),
+        QCOMPARE(TraceCapture::messages(),
             QStringList { "[INFO   ] [DurvoCommLayer] [Open] {wizard::DurvoCommLayer::Open}" });
         // The first connection still works and is the only one the printer saw.
         layer.SetTimeout(5000);
@@ -243,13 +217,13 @@ private Q_SLOTS:
         QVERIFY(layer.Open(name()));
         QVERIFY(printer.set(key, value));
         QVERIFY(printer.clearLog());
-        clearTraced();
+        TraceCapture::clear();
 
         CommStatus status {};
         QVERIFY(!(extended ? layer.ReadStatusRpst(&status) : layer.ReadStatus(&status)));
         const QString operation
             = extended ? "wizard::DurvoCommLayer::ReadStatusRpst" : "wizard::DurvoCommLayer::ReadStatus";
-        QCOMPARE(tracedMessages(),
+        QCOMPARE(TraceCapture::messages(),
             (QStringList { "[INFO   ] [DurvoCommLayer] [ReadStatus] {" + operation + "}",
                 "[DEBUG  ] [DurvoCommLayer] [fail to read status] {" + operation + "}",
                 "[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}" }));
@@ -287,7 +261,7 @@ private Q_SLOTS:
         QVERIFY(!layer.ReadStatus(&status));
         const qint64 elapsed = timer.elapsed();
         QVERIFY2(elapsed < 6000, qPrintable(QString::number(elapsed)));
-        QVERIFY(tracedMessages().contains(
+        QVERIFY(TraceCapture::messages().contains(
             "[DEBUG  ] [DurvoCommLayer] [fail to read status] {wizard::DurvoCommLayer::ReadStatus}"));
         QCOMPARE(layer.GetTimeout(), 90000);
     }
@@ -390,7 +364,7 @@ private Q_SLOTS:
             QVERIFY(layer.ReadStatusRpst(&status));
             QCOMPARE(layer.GetTimeout(), 5000);
         }
-        QCOMPARE(tracedMessages(),
+        QCOMPARE(TraceCapture::messages(),
             (QStringList { "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
                 "[INFO   ] [DurvoCommLayer] [Open] {wizard::DurvoCommLayer::Open}",
                 "[INFO   ] [DurvoCommLayer] [SetTimeout] {wizard::DurvoCommLayer::SetTimeout}",
@@ -410,6 +384,7 @@ private:
         return wideQueue.c_str();
     }
 
+    TraceCapture trace;
     PrivateCups cups;
     PrinterSim printer;
     QString queue;

@@ -5,11 +5,11 @@
 // CUPS would never accept as a queue, the pass-through values the library
 // ignores). The library is replaced here by a table of recording stand-ins;
 // everything the real parts can show is tested in tst_durvocommlayer.
+#include "TraceCapture.h"
 #include "comm/DurvoCommLayer.h"
 #include "comm/FactoryCommLayer.h"
 #include "comm/PrinterCommands.h"
 #include "foundation/DebugLogger.h"
-#include "system/DebugOutput.h"
 #include "system/SharedLibrary.h"
 
 #include <QtTest>
@@ -22,24 +22,9 @@ using wizard::CommStatus;
 using wizard::DurvoCommLayer;
 using wizard::DurvoFunctions;
 using wizard::PrinterCommands;
+using wizard::test::TraceCapture;
 
 namespace {
-
-std::vector<std::wstring> traced;
-void capture(const wchar_t* line)
-{
-    traced.emplace_back(line);
-}
-// The part of each captured line after the header.
-QStringList tracedMessages()
-{
-    QStringList out;
-    for (const auto& line : traced) {
-        const QString text = QString::fromStdWString(line);
-        out << text.mid(text.indexOf(QStringLiteral(" : ")) + 3).chopped(2);
-    }
-    return out;
-}
 
 struct Call {
     std::string function;
@@ -121,16 +106,11 @@ const QString pemOff = QStringLiteral("\x1bPem;0\r");
 class TestDurvoFaults : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        wizard::sys::setDebugOutputSink(&capture);
-        logger.Enable();
-    }
-    void cleanupTestCase() { wizard::sys::setDebugOutputSink(nullptr); }
+    void initTestCase() { logger.Enable(); }
     void init()
     {
         library = Library {};
-        traced.clear();
+        TraceCapture::clear();
     }
 
     void failedReleaseMakesCloseFalseButClosed()
@@ -154,10 +134,10 @@ private Q_SLOTS:
         DurvoCommLayer layer(&logger, 0, 0, fakeTable());
         QVERIFY(layer.Open(L"Q"));
         library.status = QByteArray("Time out", 9);
-        traced.clear();
+        TraceCapture::clear();
         CommStatus status {};
         QVERIFY(!layer.ReadStatus(&status));
-        QCOMPARE(tracedMessages(),
+        QCOMPARE(TraceCapture::messages(),
             (QStringList { "[INFO   ] [DurvoCommLayer] [ReadStatus] {wizard::DurvoCommLayer::ReadStatus}",
                 "[DEBUG  ] [DurvoCommLayer] [fail to read status] {wizard::DurvoCommLayer::ReadStatus}",
                 "[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}" }));
@@ -304,7 +284,7 @@ private Q_SLOTS:
             QCOMPARE(layer.GetTimeout(), 5000);
         }
         QVERIFY(library.calls.empty());
-        QCOMPARE(tracedMessages(),
+        QCOMPARE(TraceCapture::messages(),
             (QStringList { "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
                 "[INFO   ] [DurvoCommLayer] [SetTimeout] {wizard::DurvoCommLayer::SetTimeout}",
                 "[INFO   ] [DurvoCommLayer] [GetTimeout] {wizard::DurvoCommLayer::GetTimeout}",
@@ -330,23 +310,24 @@ private Q_SLOTS:
         if (built) {
             QVERIFY(dynamic_cast<DurvoCommLayer*>(layer.get()));
             QCOMPARE(layer->GetTimeout(), 1000);
-            QCOMPARE(tracedMessages().mid(0, 2),
+            QCOMPARE(TraceCapture::messages().mid(0, 2),
                 (QStringList {
                     "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
                     "[DEBUG  ] [FactoryCommLayer] [DurvoCommLayer] {wizard::FactoryCommLayer::Build}" }));
         } else {
-            QVERIFY(traced.empty());
+            QVERIFY(TraceCapture::lines().isEmpty());
         }
         // Without a logger nothing is traced, and nothing breaks.
-        traced.clear();
+        TraceCapture::clear();
         std::unique_ptr<wizard::IMCommLayer> quiet(
             wizard::FactoryCommLayer::Build(nullptr, kind, nullptr, 0, 0, 0, 0, 0));
         QCOMPARE(quiet != nullptr, built);
         quiet.reset();
-        QVERIFY(traced.empty());
+        QVERIFY(TraceCapture::lines().isEmpty());
     }
 
 private:
+    TraceCapture trace;
     wizard::DebugLogger logger;
 };
 

@@ -1,21 +1,16 @@
 // SPDX-License-Identifier: MIT
+#include "TraceCapture.h"
 #include "foundation/DebugLogger.h"
-#include "system/DebugOutput.h"
 
 #include <QtTest>
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 using wizard::DebugLogger;
+using wizard::test::TraceCapture;
 
 namespace {
-std::vector<std::wstring> captured;
-void capture(const wchar_t* line)
-{
-    captured.emplace_back(line);
-}
 // 2024-03-07 14:05:09 UTC; the test runs with TZ=UTC.
 std::time_t fixedClock()
 {
@@ -23,7 +18,8 @@ std::time_t fixedClock()
 }
 QString lastLine()
 {
-    return captured.empty() ? QString() : QString::fromStdWString(captured.back());
+    const QStringList lines = TraceCapture::lines();
+    return lines.isEmpty() ? QString() : lines.last();
 }
 const QString header = QStringLiteral("[TALVOR][WZ] (ID:%1) 2024/03/07 14:05:09 : ");
 } // namespace
@@ -31,13 +27,13 @@ const QString header = QStringLiteral("[TALVOR][WZ] (ID:%1) 2024/03/07 14:05:09 
 class TestLogger : public QObject {
     Q_OBJECT
     QString firstLine;
+    TraceCapture capture;
 
 private Q_SLOTS:
     void initTestCase()
     {
         qputenv("TZ", "UTC");
         tzset();
-        wizard::sys::setDebugOutputSink(&capture);
         DebugLogger::setClock(&fixedClock);
         // The first logger of the process, before any test function makes its own.
         DebugLogger first;
@@ -45,7 +41,7 @@ private Q_SLOTS:
         first.Log(L"");
         firstLine = lastLine();
     }
-    void init() { captured.clear(); }
+    void init() { TraceCapture::clear(); }
 
     void firstLoggerOfTheProcessIsNumberZero() { QCOMPARE(firstLine, header.arg("000") + "\r\n"); }
 
@@ -65,7 +61,7 @@ private Q_SLOTS:
         DebugLogger logger;
         logger.Enable();
         logger.Log(L"");
-        QCOMPARE(captured.size(), size_t(1));
+        QCOMPARE(TraceCapture::lines().size(), 1);
         const QString line = lastLine();
         QVERIFY(line.startsWith("[TALVOR][WZ] (ID:"));
         QVERIFY(line.endsWith(" 2024/03/07 14:05:09 : \r\n"));
@@ -88,13 +84,13 @@ private Q_SLOTS:
         logger.Disable();
         logger.Log(L"[%s] never {%s}", L"INFO   ", L"main");
         logger.Log(L"");
-        QVERIFY(captured.empty());
+        QVERIFY(TraceCapture::lines().isEmpty());
         logger.Activate(0);
         logger.Log(L"");
-        QCOMPARE(captured.size(), size_t(1));
+        QCOMPARE(TraceCapture::lines().size(), 1);
         logger.Disable();
         logger.Log(L"");
-        QCOMPARE(captured.size(), size_t(1));
+        QCOMPARE(TraceCapture::lines().size(), 1);
     }
 
     void longLinesAreTruncatedKeepingTheLineEnd_data()

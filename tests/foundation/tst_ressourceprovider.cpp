@@ -11,6 +11,7 @@
 
 using wizard::IRessourceProvider;
 using wizard::WizardRessourceProvider;
+using wizard::test::TraceCapture;
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 using wizard::TranslationManager;
+using wizard::test::TraceCapture;
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include "CommService.h"
 #include "PrinterSim.h"
 #include "PrivateCups.h"
+#include "TraceCapture.h"
 
 #include "comm/FactoryCommLayer.h"
 #include "comm/VekCommLayer.h"
 #include "foundation/DebugLogger.h"
-#include "system/DebugOutput.h"
 #include "system/NamedPipe.h"
 #include "system/Sleep.h"
 
@@ -28,6 +28,7 @@ using wizard::sys::PipeResult;
 using wizard::test::CommService;
 using wizard::test::PrinterSim;
 using wizard::test::PrivateCups;
+using wizard::test::TraceCapture;
 
 namespace {
 
@@ -35,14 +36,6 @@ std::vector<int> sleeps;
 void countingSleep(int milliseconds)
 {
     sleeps.push_back(milliseconds);
-}
-
-QStringList traces;
-void captureTrace(const wchar_t* line)
-{
-    // Only the part after the header's time stamp: "[INFO   ] [VekCommLayer] [Open] {...}".
-    const QString text = QString::fromWCharArray(line);
-    traces << text.section(QStringLiteral(" : "), 1).trimmed();
 }
 
 std::int32_t field(const QByteArray& message, int offset)
@@ -114,6 +107,7 @@ QString idOfLength(int length)
 class TestVekCommLayer : public QObject {
     Q_OBJECT
 
+    TraceCapture trace;
     PrivateCups cups;
     PrinterSim printer;
     std::unique_ptr<CommService> service;
@@ -164,13 +158,11 @@ private Q_SLOTS:
         service->useForThisProcess();
 
         wizard::sys::setSleepFunction(&countingSleep);
-        wizard::sys::setDebugOutputSink(&captureTrace);
     }
 
     void cleanupTestCase()
     {
         wizard::sys::setSleepFunction(nullptr);
-        wizard::sys::setDebugOutputSink(nullptr);
         service.reset();
     }
 
@@ -181,7 +173,7 @@ private Q_SLOTS:
         service->clearLog();
         QVERIFY(printer.clearLog());
         sleeps.clear();
-        traces.clear();
+        TraceCapture::clear();
     }
 
     void openWriteReadStatusCloseEndToEnd()
@@ -260,7 +252,7 @@ private Q_SLOTS:
             QStringLiteral("[INFO   ] ExecuteCmd {wizard::VekCommLayer::ExecuteCmd}"),
             QStringLiteral("[INFO   ] [VekCommLayer] [Destructing] {wizard::VekCommLayer::~VekCommLayer}"),
         };
-        QCOMPARE(traces, expected);
+        QCOMPARE(TraceCapture::messages(), expected);
     }
 
     void writeGoesOutInChunks_data()
@@ -621,7 +613,7 @@ private Q_SLOTS:
         wizard::DebugLogger logger;
         logger.Enable();
         VekCommLayer layer(&logger, nullptr, 0, 0, 0, 0, 0);
-        traces.clear();
+        TraceCapture::clear();
         char buffer[16] = {};
         std::int32_t received = 0;
         CommStatus status {};
@@ -630,7 +622,7 @@ private Q_SLOTS:
         QVERIFY(!layer.ReadStatus(&status));
         QVERIFY(!layer.ReadStatusRpst(&status));
         QVERIFY(!layer.Close());
-        QCOMPARE(traces,
+        QCOMPARE(TraceCapture::messages(),
             (QStringList {
                 QStringLiteral("[INFO   ] [VekCommLayer] [Write] {wizard::VekCommLayer::Write}"),
                 QStringLiteral("[INFO   ] [VekCommLayer] [Read] {wizard::VekCommLayer::Read}"),
@@ -660,11 +652,11 @@ private Q_SLOTS:
     {
         wizard::DebugLogger logger;
         logger.Enable();
-        traces.clear();
+        TraceCapture::clear();
         std::unique_ptr<wizard::IMCommLayer> layer(
             wizard::FactoryCommLayer::Build(&logger, 1, nullptr, 0, 0, 0, 0, 0));
         QVERIFY(dynamic_cast<VekCommLayer*>(layer.get()));
-        QCOMPARE(traces.value(1),
+        QCOMPARE(TraceCapture::messages().value(1),
             QStringLiteral("[DEBUG  ] [FactoryCommLayer] [VekCommLayer] {wizard::FactoryCommLayer::Build}"));
         QCOMPARE(layer->GetTimeout(), 1000);
     }
