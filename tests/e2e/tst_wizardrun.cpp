@@ -4,11 +4,14 @@
 // printer is handed back.
 #include "WizardRun.h"
 
+#include "TraceCapture.h"
+
 #include "comm/PrinterCommands.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QThreadPool>
 
@@ -25,6 +28,7 @@ private Q_SLOTS:
     void printerBelowTheTarget();
     void currentPrinterSkipsTheUpdate();
     void presetPrinterInFourPages();
+    void pageTraceOfAWholeRun();
 
 private:
     std::unique_ptr<PrivateCups> cups;
@@ -143,6 +147,69 @@ void tst_WizardRun::presetPrinterInFourPages()
     QVERIFY(!run.queueHeld());
     QVERIFY(run.click("nextButton"));
     QTRY_VERIFY(!run.windowOpen());
+}
+
+void tst_WizardRun::pageTraceOfAWholeRun()
+{
+    TraceCapture trace;
+    WizardRun run(*cups, { "F2200", 200, 0, {} });
+    QVERIFY2(run.isValid(), qPrintable(run.error()));
+    QVERIFY(run.fixture.open({ QStringLiteral("kavni-wizard") }, {}, trace.logger()));
+    QVERIFY(run.choosePrinter());
+    for (int index = 1; index <= 4; ++index) {
+        QVERIFY(run.click("nextButton"));
+        QTRY_COMPARE_WITH_TIMEOUT(run.currentIndex(), index, 30000);
+    }
+    QVERIFY(run.click("nextButton"));
+    QTRY_VERIFY(!run.windowOpen());
+    run.fixture.close();
+
+    QStringList pageLines;
+    int memoryLines = 0;
+    for (const QString& line : TraceCapture::messages()) {
+        if (line.contains(QLatin1String("] [Page")))
+            pageLines << line;
+        if (line.startsWith(QLatin1String("[WIZARD MEM]")))
+            ++memoryLines;
+    }
+    auto page
+        = [](const char* page, const char* tag, const char* step = nullptr, const char* operation = nullptr) {
+              return QStringLiteral("[DEBUG  ] [%1] [%2] %3{wizard::%1::%4}")
+                  .arg(QLatin1String(page), QLatin1String(tag),
+                      step ? QStringLiteral("[%1] ").arg(QLatin1String(step)) : QString(),
+                      QLatin1String(operation ? operation : tag));
+          };
+    const QStringList expected {
+        page("Page0K", "initActionPage"),
+        page("Page1K", "initActionPage"),
+        page("Page2K", "initActionPage"),
+        page("Page3K", "initActionPage"),
+        page("Page4K", "initActionPage"),
+        page("Page0K", "startAction"),
+        page("Page0K", "applyAction"),
+        page("Page1K", "initActionPage"),
+        page("Page1K", "startAction"),
+        page("Page1K", "applyAction"),
+        page("Page1K", "OnDownloadFw"),
+        page("Page1K", "OnDownloadFw", "Pass"),
+        page("Page1K", "applyAction", "Pass"),
+        page("Page2K", "initActionPage"),
+        page("Page2K", "startAction"),
+        page("Page3K", "initActionPage"),
+        page("Page3K", "startAction"),
+        page("Page3K", "applyAction"),
+        page("Page4K", "initActionPage"),
+    };
+    QCOMPARE(pageLines, expected);
+    // The array and five pages made, the same freed.
+    QCOMPARE(memoryLines, 12);
+    // Each page's address is written when it is made and again when it is freed.
+    static const QRegularExpression made(
+        QStringLiteral("^\\[WIZARD MEM\\] ALLOCATOR MEM - NEW Page3\tPTR: ([0-9a-f]+)$"));
+    const QStringList madeLines = TraceCapture::messages().filter(made);
+    QCOMPARE(madeLines.size(), 1);
+    const QString address = made.match(madeLines.first()).captured(1);
+    QVERIFY(TraceCapture::messages().contains(QStringLiteral("[WIZARD MEM] FREE - \t PTR: ") + address));
 }
 
 QTEST_MAIN(tst_WizardRun)
