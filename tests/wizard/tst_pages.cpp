@@ -119,6 +119,7 @@ void tst_Pages::selectionListsTheWizardsPrinters()
         items << combo()->itemText(i);
     // Ordered by name, the driver not in the table left out, nothing chosen.
     QCOMPARE(items, (QStringList { "(choose a printer)", "CardA", "CardB" }));
+    saveScreenshot(fixture.window.get(), QStringLiteral("selection-page"));
     QCOMPARE(combo()->currentIndex(), 0);
     QVERIFY(!fixture.button("nextButton")->isEnabled());
 }
