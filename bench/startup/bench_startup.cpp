@@ -1,0 +1,652 @@
+// SPDX-License-Identifier: MIT
+// Start-up of the wizard against a bare window with one web view, side by side
+// in one run, each started N times as a process of its own (default 9):
+//   - the wizard, five-page layout: from process start to page 0's widgets on screen;
+//   - the wizard, four-page layout (prnname=Card1): to page 1's HTML loaded and on screen;
+//   - the yardstick bench_startup_bare: a 640 x 480 dialog with one web view loading the
+//     same HTML page.
+// For each: the median, minimum and maximum time, the time the window was first mapped,
+// and the memory of the process tree (PSS, the program and its web engine helpers) at the
+// moment the content is on screen; then the wizard / yardstick ratios.
+// Usage: bench_startup [runs=9] [--default-gl] [--timeout=SECONDS] [--snapshots=DIR]
+// (--snapshots saves each window as DIR/SERIES-ROUND.ppm right after its content was seen.)
+//
+// How "on screen" is seen, from outside and without any switch in the wizard: the
+// benchmark starts its own Xvfb server (-displayfd, no TCP) and reads the window's pixels
+// with core-protocol GetImage requests, every 2 ms, until the content is there:
+//   - page 0: its title is drawn in pure red (the page's own style, nothing else in the
+//     window is red): at least 40 pixels of #ff0000;
+//   - an HTML page: the help page 1 of the benchmark's data set is the data set's page
+//     with a 120 x 24 block of #ff00ff after its text; the page counts as shown when at
+//     least 90 % of the block's pixels are on screen. The compositor hands a whole frame
+//     over at once, so the text above it is there too. Both programs load this same file.
+// The first start of each program is not counted: it warms the file cache and finds the
+// rectangle the content lands in, so that the counted starts read only that rectangle
+// (a few kilobytes a poll, next to nothing for the server and this process).
+// The clock starts just before the process is spawned (CLOCK_MONOTONIC), the same for
+// both programs. Memory: the sum of "Pss:" of /proc/PID/smaps_rollup over the process
+// and all its descendants, read right after the content was seen. This process is the
+// subreaper of what it starts, and after each start it kills the whole tree (the
+// program, its process group and every orphaned helper) and reaps it before the next.
+//
+// Environment, the same for both programs: DISPLAY of the private server,
+// QT_QPA_PLATFORM=xcb, QT_XCB_GL_INTEGRATION=none with QT_QUICK_BACKEND=software (the
+// fast start under Xvfb; --default-gl leaves both unset), QTWEBENGINE_CHROMIUM_FLAGS=
+// --disable-gpu, a private CUPS server with three queues, and fresh HOME, XDG_* folders;
+// QTWEBENGINE_DISABLE_SANDBOX is removed, so each program applies its own rule for root.
+#include "PrivateCups.h"
+#include "WizardDataSet.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <poll.h>
+#include <set>
+#include <spawn.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using wizard::test::PrivateCups;
+using wizard::test::WizardDataSet;
+
+constexpr int windowWidth = 640;
+constexpr int windowHeight = 480;
+constexpr long long pollNs = 2'000'000;
+
+long long nowNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec;
+}
+
+void sleepNs(long long ns)
+{
+    timespec span { static_cast<time_t>(ns / 1'000'000'000LL), static_cast<long>(ns % 1'000'000'000LL) };
+    while (nanosleep(&span, &span) != 0 && errno == EINTR) { }
+}
+
+// ---- processes -------------------------------------------------------------
+
+// Starts program in a process group of its own, standard output and error into log.
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+    const std::vector<std::string>& environment, const std::string& log)
+{
+    std::vector<char*> argv { const_cast<char*>(program.c_str()) };
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : environment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Parent of every process, from /proc/PID/stat.
+std::map<pid_t, pid_t> parentMap()
+{
+    std::map<pid_t, pid_t> parents;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = entry.toInt(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // "PID (NAME) STATE PPID ...": NAME may hold spaces and parentheses.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            parents[pid] = fields.at(1).toInt();
+    }
+    return parents;
+}
+
+// root and every process below it.
+std::set<pid_t> processTree(pid_t root, const std::set<pid_t>& excluded = {})
+{
+    const std::map<pid_t, pid_t> parents = parentMap();
+    std::set<pid_t> tree { root };
+    bool grew = true;
+    while (grew) {
+        grew = false;
+        for (const auto& [pid, parent] : parents)
+            if (tree.count(parent) && !tree.count(pid) && !excluded.count(pid)) {
+                tree.insert(pid);
+                grew = true;
+            }
+    }
+    return tree;
+}
+
+long long pssKib(pid_t pid)
+{
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& row : rollup.readAll().split('\n'))
+        if (row.startsWith("Pss:"))
+            return row.mid(4).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// Kills every process this one started or inherited as subreaper, except keep and
+// what runs below it, and reaps them; false if some are still there after 10 s.
+bool killAllBut(pid_t keep, pid_t group)
+{
+    const pid_t self = getpid();
+    const long long deadline = nowNs() + 10'000'000'000LL;
+    while (nowNs() < deadline) {
+        if (group > 0)
+            kill(-group, SIGKILL);
+        std::set<pid_t> rest = processTree(self, { keep });
+        rest.erase(self);
+        for (pid_t pid : rest)
+            kill(pid, SIGKILL);
+        int status = 0;
+        while (true) {
+            const pid_t reaped = waitpid(-1, &status, WNOHANG);
+            if (reaped <= 0)
+                break;
+        }
+        if (rest.empty())
+            return true;
+        sleepNs(5'000'000);
+    }
+    return false;
+}
+
+// ---- the X server ----------------------------------------------------------
+
+struct XServer {
+    pid_t pid = -1;
+    std::string display;
+    xcb_connection_t* connection = nullptr;
+    xcb_window_t root = 0;
+
+    ~XServer()
+    {
+        if (connection)
+            xcb_disconnect(connection);
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    bool start(const std::string& log)
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return false;
+        // The write end goes to the server: its number is on the command line.
+        const int writeEnd = fcntl(fds[1], F_DUPFD, 10);
+        close(fds[1]);
+        pid = spawn("/usr/bin/Xvfb",
+            { "-displayfd", std::to_string(writeEnd), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                "-noreset" },
+            { "PATH=/usr/bin:/bin" }, log);
+        close(writeEnd);
+        std::string number;
+        pollfd wait { fds[0], POLLIN, 0 };
+        while (number.find('\n') == std::string::npos && poll(&wait, 1, 10000) > 0) {
+            char buffer[32];
+            const ssize_t got = read(fds[0], buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            number.append(buffer, static_cast<size_t>(got));
+        }
+        close(fds[0]);
+        if (pid <= 0 || number.find('\n') == std::string::npos)
+            return false;
+        display = ":" + number.substr(0, number.find('\n'));
+        connection = xcb_connect(display.c_str(), nullptr);
+        if (xcb_connection_has_error(connection))
+            return false;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        root = screen->root;
+        return screen->root_depth == 24;
+    }
+
+    // The mapped top-level window of the wizard's size, or 0; the server runs
+    // no window manager, so the program's own window is a child of the root.
+    xcb_window_t findWindow() const
+    {
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr), &free);
+        if (!tree)
+            return 0;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        const int count = xcb_query_tree_children_length(tree.get());
+        std::vector<xcb_get_window_attributes_cookie_t> attributes;
+        std::vector<xcb_get_geometry_cookie_t> geometries;
+        for (int i = 0; i < count; ++i) {
+            attributes.push_back(xcb_get_window_attributes(connection, children[i]));
+            geometries.push_back(xcb_get_geometry(connection, children[i]));
+        }
+        xcb_window_t found = 0;
+        for (int i = 0; i < count; ++i) {
+            std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&free)> a(
+                xcb_get_window_attributes_reply(connection, attributes[i], nullptr), &free);
+            std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> g(
+                xcb_get_geometry_reply(connection, geometries[i], nullptr), &free);
+            if (a && g && a->map_state == XCB_MAP_STATE_VIEWABLE && g->width == windowWidth
+                && g->height == windowHeight)
+                found = children[i];
+        }
+        return found;
+    }
+};
+
+// ---- what is on screen -----------------------------------------------------
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = windowWidth;
+    int height = windowHeight;
+};
+
+using PixelTest = bool (*)(unsigned r, unsigned g, unsigned b);
+
+bool pageTitleRed(unsigned r, unsigned g, unsigned b)
+{
+    return r == 0xff && g == 0 && b == 0;
+}
+
+bool htmlMarker(unsigned r, unsigned g, unsigned b)
+{
+    return r == 0xff && g == 0 && b == 0xff;
+}
+
+// The pixels of area of window that pass test, with their bounding rectangle.
+struct Matches {
+    int count = -1;
+    Rect bounds;
+};
+
+Matches readArea(const XServer& x, xcb_window_t window, const Rect& area, PixelTest test)
+{
+    Matches matches;
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> image(
+        xcb_get_image_reply(x.connection,
+            xcb_get_image(x.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<int16_t>(area.x),
+                static_cast<int16_t>(area.y), static_cast<uint16_t>(area.width),
+                static_cast<uint16_t>(area.height), ~0u),
+            nullptr),
+        &free);
+    // Depth 24 at 32 bits a pixel, least significant byte first: B, G, R, unused.
+    if (!image || xcb_get_image_data_length(image.get()) != area.width * area.height * 4)
+        return matches;
+    const uint8_t* pixel = xcb_get_image_data(image.get());
+    int left = area.width, top = area.height, right = -1, bottom = -1;
+    matches.count = 0;
+    for (int y = 0; y < area.height; ++y)
+        for (int x0 = 0; x0 < area.width; ++x0, pixel += 4)
+            if (test(pixel[2], pixel[1], pixel[0])) {
+                ++matches.count;
+                left = std::min(left, x0);
+                right = std::max(right, x0);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    if (matches.count > 0)
+        matches.bounds = { area.x + left, area.y + top, right - left + 1, bottom - top + 1 };
+    return matches;
+}
+
+// The whole window as a binary PPM file, to look at what was on screen.
+bool saveWindow(const XServer& x, xcb_window_t window, const std::string& path)
+{
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> image(
+        xcb_get_image_reply(x.connection,
+            xcb_get_image(
+                x.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, windowWidth, windowHeight, ~0u),
+            nullptr),
+        &free);
+    if (!image || xcb_get_image_data_length(image.get()) != windowWidth * windowHeight * 4)
+        return false;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    std::fprintf(file, "P6\n%d %d\n255\n", windowWidth, windowHeight);
+    const uint8_t* pixel = xcb_get_image_data(image.get());
+    for (int i = 0; i < windowWidth * windowHeight; ++i, pixel += 4) {
+        const uint8_t rgb[3] = { pixel[2], pixel[1], pixel[0] };
+        std::fwrite(rgb, 1, 3, file);
+    }
+    return std::fclose(file) == 0;
+}
+
+// ---- one series ------------------------------------------------------------
+
+struct Series {
+    const char* name;
+    std::string program;
+    std::vector<std::string> arguments;
+    PixelTest test;
+    int enough; // pixels that must pass the test
+    Rect area; // where the content lands, found by the first start
+    bool located = false;
+    std::vector<double> shownMs;
+    std::vector<double> mappedMs;
+    std::vector<double> pssMib;
+    std::vector<double> processes;
+};
+
+struct Run {
+    bool ok = false;
+    double mappedMs = 0;
+    double shownMs = 0;
+    double pssMib = 0;
+    int processes = 0;
+    std::string failure;
+};
+
+Run startOnce(XServer& x, Series& series, const std::vector<std::string>& environment, const std::string& log,
+    double timeoutS, const std::string& snapshot)
+{
+    Run run;
+    const long long started = nowNs();
+    const pid_t child = spawn(series.program, series.arguments, environment, log);
+    if (child <= 0) {
+        run.failure = "cannot start " + series.program;
+        return run;
+    }
+    const long long deadline = started + static_cast<long long>(timeoutS * 1e9);
+    xcb_window_t window = 0;
+    while (nowNs() < deadline) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            run.failure = "the program ended before its content was shown (see " + log + ")";
+            break;
+        }
+        if (!window) {
+            window = x.findWindow();
+            if (window)
+                run.mappedMs = static_cast<double>(nowNs() - started) / 1e6;
+        }
+        if (window) {
+            // Until the first start has found the rectangle, the whole window is read
+            // at a slower pace; it is not counted anyway.
+            const Matches seen = readArea(x, window, series.located ? series.area : Rect {}, series.test);
+            if (seen.count >= series.enough) {
+                const long long shown = nowNs();
+                run.shownMs = static_cast<double>(shown - started) / 1e6;
+                for (pid_t pid : processTree(child)) {
+                    run.pssMib += static_cast<double>(pssKib(pid)) / 1024.0;
+                    ++run.processes;
+                }
+                if (!snapshot.empty())
+                    saveWindow(x, window, snapshot);
+                if (!series.located) {
+                    series.area = seen.bounds;
+                    series.located = true;
+                }
+                run.ok = true;
+                break;
+            }
+            if (seen.count < 0)
+                window = 0; // gone or not viewable any more
+        }
+        sleepNs(series.located ? pollNs : 10 * pollNs);
+    }
+    if (!run.ok && run.failure.empty())
+        run.failure = "nothing shown within the time limit (see " + log + ")";
+    if (!killAllBut(x.pid, child))
+        std::fprintf(stderr, "warning: processes of %s survived SIGKILL\n", series.name);
+    return run;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double minimum(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
+}
+
+double maximum(const std::vector<double>& values)
+{
+    return *std::max_element(values.begin(), values.end());
+}
+
+// The help page 1 of the data set, with the block that tells it is on screen.
+const char markedPage[] = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+                          "html,body{margin:0;background:transparent;font-family:sans-serif;font-size:13px}"
+                          "#shown{width:120px;height:24px;background:#ff00ff}"
+                          "</style></head><body><p id=\"key\">Help page 1</p>"
+                          "<p>The printer's firmware is brought to the version this wizard was made "
+                          "for. Keep the printer switched on until the wizard says it has ended.</p>"
+                          "<div id=\"shown\"></div></body></html>\n";
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+std::vector<std::string> childEnvironment(const QMap<QString, QString>& overrides, const QStringList& removed)
+{
+    QMap<QString, QString> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const QString text = QString::fromLocal8Bit(*entry);
+        const int equals = text.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            variables.insert(text.left(equals), text.mid(equals + 1));
+    }
+    for (const QString& name : removed)
+        variables.remove(name);
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
+        variables.insert(it.key(), it.value());
+    std::vector<std::string> environment;
+    for (auto it = variables.cbegin(); it != variables.cend(); ++it)
+        environment.push_back((it.key() + QLatin1Char('=') + it.value()).toStdString());
+    return environment;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    int runs = 9;
+    bool defaultGl = false;
+    double timeoutS = 30;
+    QString snapshots;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == QLatin1String("--default-gl"))
+            defaultGl = true;
+        else if (argument.startsWith(QLatin1String("--timeout=")))
+            timeoutS = std::max(1.0, argument.mid(10).toDouble());
+        else if (argument.startsWith(QLatin1String("--snapshots=")))
+            snapshots = argument.mid(12);
+        else if (argument.toInt() > 0)
+            runs = argument.toInt();
+        else {
+            std::fprintf(stderr,
+                "usage: bench_startup [runs=9] [--default-gl] [--timeout=SECONDS] [--snapshots=DIR]\n");
+            return 2;
+        }
+    }
+
+    if (!snapshots.isEmpty())
+        QDir().mkpath(snapshots);
+    QTemporaryDir work;
+    const QString bin = QCoreApplication::applicationDirPath();
+    WizardDataSet data;
+    if (!work.isValid() || !data.write()
+        || !writeFile(data.path(QStringLiteral("help/Common/en/page1.html")), markedPage)) {
+        std::fprintf(stderr, "cannot write the data set\n");
+        return 1;
+    }
+    const QString wizardProgram = data.installExecutable(bin + QStringLiteral("/kavni-wizard"));
+    if (wizardProgram.isEmpty()) {
+        std::fprintf(stderr, "cannot install %s/kavni-wizard beside the data set\n", qPrintable(bin));
+        return 1;
+    }
+
+    PrivateCups cups(PrivateCups::Mode::Own);
+    if (!cups.isRunning()
+        || !cups.addQueue(
+            QStringLiteral("Card1"), QStringLiteral("socket://127.0.0.1:9"), QStringLiteral("Talvor K1"))
+        || !cups.addQueue(
+            QStringLiteral("Card3"), QStringLiteral("socket://127.0.0.1:9"), QStringLiteral("Talvor K3"))
+        || !cups.addQueue(QStringLiteral("Office"), QStringLiteral("socket://127.0.0.1:9"),
+            QStringLiteral("Other Printer"))) {
+        std::fprintf(stderr, "private CUPS server: %s\n", qPrintable(cups.lastError()));
+        return 1;
+    }
+
+    // From here on, whatever a started program leaves behind becomes a child of this
+    // process and is killed with it (the CUPS server was started before: not ours to kill).
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+
+    const std::string logs = work.filePath(QStringLiteral("logs")).toStdString();
+    QDir().mkpath(QString::fromStdString(logs));
+    XServer x;
+    if (!x.start(logs + "/Xvfb.log")) {
+        std::fprintf(stderr, "cannot start Xvfb (see %s/Xvfb.log)\n", logs.c_str());
+        work.setAutoRemove(false);
+        return 1;
+    }
+
+    for (const char* folder : { "home", "runtime", "config", "config-dirs", "cache", "data" })
+        QDir().mkpath(work.filePath(QLatin1String(folder)));
+    QFile::setPermissions(
+        work.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QMap<QString, QString> overrides {
+        { QStringLiteral("DISPLAY"), QString::fromStdString(x.display) },
+        { QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb") },
+        { QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu") },
+        { QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.webenginecontext.info=false") },
+        { QStringLiteral("CUPS_SERVER"), cups.server() },
+        { QStringLiteral("HOME"), work.filePath(QStringLiteral("home")) },
+        { QStringLiteral("XDG_RUNTIME_DIR"), work.filePath(QStringLiteral("runtime")) },
+        { QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")) },
+        // No trace switch there: the wizard runs with its trace off, as it ships.
+        { QStringLiteral("XDG_CONFIG_DIRS"), work.filePath(QStringLiteral("config-dirs")) },
+        { QStringLiteral("XDG_CACHE_HOME"), work.filePath(QStringLiteral("cache")) },
+        { QStringLiteral("XDG_DATA_HOME"), work.filePath(QStringLiteral("data")) },
+    };
+    QStringList removed { QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("KAVNI_TRACE_FILE"),
+        QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("XAUTHORITY") };
+    if (defaultGl)
+        removed << QStringLiteral("QT_XCB_GL_INTEGRATION") << QStringLiteral("QT_QUICK_BACKEND");
+    else {
+        overrides.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+        overrides.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+    }
+    const std::vector<std::string> environment = childEnvironment(overrides, removed);
+
+    const std::string wizard = wizardProgram.toStdString();
+    const std::string page = data.path(QStringLiteral("help/Common/en/page1.html")).toStdString();
+    Series series[] = {
+        { "wizard, five pages: page 0 widgets", wizard, {}, pageTitleRed, 40, {}, false, {}, {}, {}, {} },
+        { "wizard, four pages: page 1 HTML", wizard, { "prnname=Card1" }, htmlMarker, 120 * 24 * 9 / 10, {},
+            false, {}, {}, {}, {} },
+        { "bare dialog, one web view: HTML", (bin + QStringLiteral("/bench_startup_bare")).toStdString(),
+            { page }, htmlMarker, 120 * 24 * 9 / 10, {}, false, {}, {}, {}, {} },
+    };
+
+    std::printf("bench_startup: %d starts each, Xvfb %s 1024x768x24, %s, --disable-gpu\n", runs,
+        x.display.c_str(),
+        defaultGl ? "default GL integration" : "QT_XCB_GL_INTEGRATION=none QT_QUICK_BACKEND=software");
+    int failures = 0;
+    // The first start of each is not counted; then the three take turns, so that
+    // whatever else the machine does falls on all of them alike.
+    for (int round = -1; round < runs; ++round) {
+        for (Series& s : series) {
+            const std::string log = logs + "/" + std::to_string(&s - series) + ".log";
+            const std::string snapshot = snapshots.isEmpty()
+                ? std::string()
+                : QDir(snapshots)
+                      .filePath(QStringLiteral("%1-%2.ppm").arg(&s - series).arg(round + 1))
+                      .toStdString();
+            const Run run = startOnce(x, s, environment, log, timeoutS, snapshot);
+            if (!run.ok) {
+                std::fprintf(stderr, "%s: %s\n", s.name, run.failure.c_str());
+                ++failures;
+                continue;
+            }
+            if (round < 0)
+                continue;
+            s.shownMs.push_back(run.shownMs);
+            s.mappedMs.push_back(run.mappedMs);
+            s.pssMib.push_back(run.pssMib);
+            s.processes.push_back(run.processes);
+            // Let the server and the machine settle after the kill.
+            sleepNs(200'000'000);
+        }
+    }
+    if (failures > 0) {
+        work.setAutoRemove(false);
+        std::fprintf(stderr, "%d start(s) failed; logs kept in %s\n", failures, logs.c_str());
+    }
+    for (const Series& s : series)
+        if (s.shownMs.empty())
+            return 1;
+
+    std::printf("%-36s %8s %8s %8s   %8s   %8s %8s %8s  %5s\n", "", "shown ms", "min", "max", "mapped",
+        "PSS MiB", "min", "max", "procs");
+    for (const Series& s : series)
+        std::printf("%-36s %8.1f %8.1f %8.1f   %8.1f   %8.1f %8.1f %8.1f  %5.0f\n", s.name, median(s.shownMs),
+            minimum(s.shownMs), maximum(s.shownMs), median(s.mappedMs), median(s.pssMib), minimum(s.pssMib),
+            maximum(s.pssMib), median(s.processes));
+    const double bareTime = median(series[2].shownMs);
+    const double bareMemory = median(series[2].pssMib);
+    const auto verdict = [](double ratio, double goal) { return ratio <= goal ? "met" : "missed"; };
+    for (int i = 0; i < 2; ++i) {
+        const double time = median(series[i].shownMs) / bareTime;
+        const double memory = median(series[i].pssMib) / bareMemory;
+        std::printf("%-36s time %.2f x (goal 1.30: %s), memory %.2f x (goal 1.50: %s)\n", series[i].name,
+            time, verdict(time, 1.3), memory, verdict(memory, 1.5));
+    }
+    return 0;
+}
