@@ -8,7 +8,7 @@
 // For each: the median, minimum and maximum time, the time the window was first mapped,
 // and the memory of the process tree (PSS, the program and its web engine helpers) at the
 // moment the content is on screen; then the wizard / yardstick ratios.
-// Usage: bench_startup [runs=9] [--default-gl] [--timeout=SECONDS] [--snapshots=DIR]
+// Usage: bench_startup [runs=9] [--default-gl] [--steps] [--timeout=SECONDS] [--snapshots=DIR]
 // (--snapshots saves each window as DIR/SERIES-ROUND.ppm right after its content was seen.)
 //
 // How "on screen" is seen, from outside and without any switch in the wizard: the
@@ -159,15 +159,26 @@ std::set<pid_t> processTree(pid_t root, const std::set<pid_t>& excluded = {})
     return tree;
 }
 
-long long pssKib(pid_t pid)
+// The "Pss:" and the private ("Private_Clean:" + "Private_Dirty:") memory of a process, in KiB.
+struct Memory {
+    long long pss = 0;
+    long long uss = 0;
+};
+
+Memory memoryKib(pid_t pid)
 {
+    Memory memory;
     QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!rollup.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& row : rollup.readAll().split('\n'))
+        return memory;
+    for (const QByteArray& row : rollup.readAll().split('\n')) {
+        const long long kib = row.mid(row.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong();
         if (row.startsWith("Pss:"))
-            return row.mid(4).trimmed().split(' ').value(0).toLongLong();
-    return 0;
+            memory.pss += kib;
+        else if (row.startsWith("Private_Clean:") || row.startsWith("Private_Dirty:"))
+            memory.uss += kib;
+    }
+    return memory;
 }
 
 // Kills every process this one started or inherited as subreaper, except keep and
@@ -361,17 +372,21 @@ bool saveWindow(const XServer& x, xcb_window_t window, const std::string& path)
 // ---- one series ------------------------------------------------------------
 
 struct Series {
-    const char* name;
+    std::string name;
     std::string program;
     std::vector<std::string> arguments;
-    PixelTest test;
+    PixelTest test; // null: the program shows nothing and ends by itself
     int enough; // pixels that must pass the test
-    Rect area; // where the content lands, found by the first start
+    Rect area {}; // where the content lands, found by the first start
     bool located = false;
-    std::vector<double> shownMs;
-    std::vector<double> mappedMs;
-    std::vector<double> pssMib;
-    std::vector<double> processes;
+    std::vector<double> shownMs {};
+    std::vector<double> mappedMs {};
+    std::vector<double> pssMib {};
+    std::vector<double> ussMib {};
+    std::vector<double> processes {};
+    // The "at" and "took" lines of bench_startup_steps, in the order first seen.
+    std::vector<std::string> stepNames {};
+    std::map<std::string, std::vector<double>> steps {};
 };
 
 struct Run {
@@ -379,15 +394,19 @@ struct Run {
     double mappedMs = 0;
     double shownMs = 0;
     double pssMib = 0;
+    double ussMib = 0;
     int processes = 0;
     std::string failure;
 };
 
-Run startOnce(XServer& x, Series& series, const std::vector<std::string>& environment, const std::string& log,
+// Starts the series' program once and waits until its content is on screen (or, for
+// a program without a window, until it has ended); then kills its whole tree.
+Run startOnce(XServer& x, Series& series, std::vector<std::string> environment, const std::string& log,
     double timeoutS, const std::string& snapshot)
 {
     Run run;
     const long long started = nowNs();
+    environment.push_back("KAVNI_BENCH_T0_NS=" + std::to_string(started));
     const pid_t child = spawn(series.program, series.arguments, environment, log);
     if (child <= 0) {
         run.failure = "cannot start " + series.program;
@@ -398,8 +417,15 @@ Run startOnce(XServer& x, Series& series, const std::vector<std::string>& enviro
     while (nowNs() < deadline) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child) {
-            run.failure = "the program ended before its content was shown (see " + log + ")";
+            if (!series.test && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                run.ok = true;
+            else
+                run.failure = "the program ended before its content was shown (see " + log + ")";
             break;
+        }
+        if (!series.test) {
+            sleepNs(10 * pollNs);
+            continue;
         }
         if (!window) {
             window = x.findWindow();
@@ -408,13 +434,14 @@ Run startOnce(XServer& x, Series& series, const std::vector<std::string>& enviro
         }
         if (window) {
             // Until the first start has found the rectangle, the whole window is read
-            // at a slower pace; it is not counted anyway.
+            // at a slower pace; that start is not counted anyway.
             const Matches seen = readArea(x, window, series.located ? series.area : Rect {}, series.test);
             if (seen.count >= series.enough) {
-                const long long shown = nowNs();
-                run.shownMs = static_cast<double>(shown - started) / 1e6;
+                run.shownMs = static_cast<double>(nowNs() - started) / 1e6;
                 for (pid_t pid : processTree(child)) {
-                    run.pssMib += static_cast<double>(pssKib(pid)) / 1024.0;
+                    const Memory memory = memoryKib(pid);
+                    run.pssMib += static_cast<double>(memory.pss) / 1024.0;
+                    run.ussMib += static_cast<double>(memory.uss) / 1024.0;
                     ++run.processes;
                 }
                 if (!snapshot.empty())
@@ -434,8 +461,25 @@ Run startOnce(XServer& x, Series& series, const std::vector<std::string>& enviro
     if (!run.ok && run.failure.empty())
         run.failure = "nothing shown within the time limit (see " + log + ")";
     if (!killAllBut(x.pid, child))
-        std::fprintf(stderr, "warning: processes of %s survived SIGKILL\n", series.name);
+        std::fprintf(stderr, "warning: processes of %s survived SIGKILL\n", series.name.c_str());
     return run;
+}
+
+// Adds the "at NAME MS" and "took NAME MS" lines of a log to the series.
+void readSteps(const std::string& log, Series& series)
+{
+    QFile file(QString::fromStdString(log));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 3 || (fields.at(0) != "at" && fields.at(0) != "took"))
+            continue;
+        const std::string name = (fields.at(0) + ' ' + fields.at(1)).toStdString();
+        if (!series.steps.count(name))
+            series.stepNames.push_back(name);
+        series.steps[name].push_back(fields.at(2).toDouble());
+    }
 }
 
 double median(std::vector<double> values)
@@ -499,19 +543,23 @@ int main(int argc, char* argv[])
     bool defaultGl = false;
     double timeoutS = 30;
     QString snapshots;
+    bool withSteps = false;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
         if (argument == QLatin1String("--default-gl"))
             defaultGl = true;
         else if (argument.startsWith(QLatin1String("--timeout=")))
             timeoutS = std::max(1.0, argument.mid(10).toDouble());
+        else if (argument == QLatin1String("--steps"))
+            withSteps = true;
         else if (argument.startsWith(QLatin1String("--snapshots=")))
             snapshots = argument.mid(12);
         else if (argument.toInt() > 0)
             runs = argument.toInt();
         else {
             std::fprintf(stderr,
-                "usage: bench_startup [runs=9] [--default-gl] [--timeout=SECONDS] [--snapshots=DIR]\n");
+                "usage: bench_startup [runs=9] [--default-gl] [--steps] [--timeout=SECONDS] "
+                "[--snapshots=DIR]\n");
             return 2;
         }
     }
@@ -587,42 +635,60 @@ int main(int argc, char* argv[])
 
     const std::string wizard = wizardProgram.toStdString();
     const std::string page = data.path(QStringLiteral("help/Common/en/page1.html")).toStdString();
-    Series series[] = {
-        { "wizard, five pages: page 0 widgets", wizard, {}, pageTitleRed, 40, {}, false, {}, {}, {}, {} },
-        { "wizard, four pages: page 1 HTML", wizard, { "prnname=Card1" }, htmlMarker, 120 * 24 * 9 / 10, {},
-            false, {}, {}, {}, {} },
+    const std::string steps = (bin + QStringLiteral("/bench_startup_steps")).toStdString();
+    const std::string folder = data.applicationDir().toStdString();
+    constexpr int markerShown = 120 * 24 * 9 / 10;
+    std::vector<Series> series {
+        { "wizard, five pages: page 0 widgets", wizard, {}, pageTitleRed, 40 },
+        { "wizard, four pages: page 1 HTML", wizard, { "prnname=Card1" }, htmlMarker, markerShown },
         { "bare dialog, one web view: HTML", (bin + QStringLiteral("/bench_startup_bare")).toStdString(),
-            { page }, htmlMarker, 120 * 24 * 9 / 10, {}, false, {}, {}, {}, {} },
+            { page }, htmlMarker, markerShown },
     };
+    if (withSteps) {
+        for (const char* hidden : { "full", "idle", "none" })
+            series.push_back({ std::string("steps, five pages, hidden pages ") + hidden, steps,
+                { folder, std::string("--hidden=") + hidden }, pageTitleRed, 40 });
+        for (const char* hidden : { "full", "idle", "none" })
+            series.push_back({ std::string("steps, four pages, hidden pages ") + hidden, steps,
+                { folder, "prnname=Card1", std::string("--hidden=") + hidden }, htmlMarker, markerShown });
+        series.push_back(
+            { "steps, the parts alone", steps, { folder, "--parts", "prnname=Card1" }, nullptr, 0 });
+    }
 
     std::printf("bench_startup: %d starts each, Xvfb %s 1024x768x24, %s, --disable-gpu\n", runs,
         x.display.c_str(),
         defaultGl ? "default GL integration" : "QT_XCB_GL_INTEGRATION=none QT_QUICK_BACKEND=software");
     int failures = 0;
-    // The first start of each is not counted; then the three take turns, so that
+    // The first start of each is not counted; then they take turns, so that
     // whatever else the machine does falls on all of them alike.
     for (int round = -1; round < runs; ++round) {
-        for (Series& s : series) {
-            const std::string log = logs + "/" + std::to_string(&s - series) + ".log";
-            const std::string snapshot = snapshots.isEmpty()
+        for (size_t index = 0; index < series.size(); ++index) {
+            Series& s = series[index];
+            const std::string log
+                = logs + "/" + std::to_string(index) + "-" + std::to_string(round + 1) + ".log";
+            const std::string snapshot = snapshots.isEmpty() || !s.test
                 ? std::string()
                 : QDir(snapshots)
-                      .filePath(QStringLiteral("%1-%2.ppm").arg(&s - series).arg(round + 1))
+                      .filePath(QStringLiteral("%1-%2.ppm").arg(index).arg(round + 1))
                       .toStdString();
             const Run run = startOnce(x, s, environment, log, timeoutS, snapshot);
+            // Let the server and the machine settle after the kill.
+            sleepNs(200'000'000);
             if (!run.ok) {
-                std::fprintf(stderr, "%s: %s\n", s.name, run.failure.c_str());
+                std::fprintf(stderr, "%s: %s\n", s.name.c_str(), run.failure.c_str());
                 ++failures;
                 continue;
             }
             if (round < 0)
                 continue;
+            readSteps(log, s);
+            if (!s.test)
+                continue;
             s.shownMs.push_back(run.shownMs);
             s.mappedMs.push_back(run.mappedMs);
             s.pssMib.push_back(run.pssMib);
+            s.ussMib.push_back(run.ussMib);
             s.processes.push_back(run.processes);
-            // Let the server and the machine settle after the kill.
-            sleepNs(200'000'000);
         }
     }
     if (failures > 0) {
@@ -630,23 +696,37 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%d start(s) failed; logs kept in %s\n", failures, logs.c_str());
     }
     for (const Series& s : series)
-        if (s.shownMs.empty())
+        if (s.test && s.shownMs.empty())
             return 1;
 
-    std::printf("%-36s %8s %8s %8s   %8s   %8s %8s %8s  %5s\n", "", "shown ms", "min", "max", "mapped",
-        "PSS MiB", "min", "max", "procs");
+    std::printf("%-40s %8s %6s %6s %7s  %7s %6s %6s %7s %5s\n", "median of the starts", "shown ms", "min",
+        "max", "mapped", "PSS MiB", "min", "max", "USS MiB", "procs");
     for (const Series& s : series)
-        std::printf("%-36s %8.1f %8.1f %8.1f   %8.1f   %8.1f %8.1f %8.1f  %5.0f\n", s.name, median(s.shownMs),
-            minimum(s.shownMs), maximum(s.shownMs), median(s.mappedMs), median(s.pssMib), minimum(s.pssMib),
-            maximum(s.pssMib), median(s.processes));
+        if (s.test)
+            std::printf("%-40s %8.1f %6.1f %6.1f %7.1f  %7.1f %6.1f %6.1f %7.1f %5.0f\n", s.name.c_str(),
+                median(s.shownMs), minimum(s.shownMs), maximum(s.shownMs), median(s.mappedMs),
+                median(s.pssMib), minimum(s.pssMib), maximum(s.pssMib), median(s.ussMib),
+                median(s.processes));
     const double bareTime = median(series[2].shownMs);
     const double bareMemory = median(series[2].pssMib);
+    const double barePrivate = median(series[2].ussMib);
     const auto verdict = [](double ratio, double goal) { return ratio <= goal ? "met" : "missed"; };
     for (int i = 0; i < 2; ++i) {
         const double time = median(series[i].shownMs) / bareTime;
         const double memory = median(series[i].pssMib) / bareMemory;
-        std::printf("%-36s time %.2f x (goal 1.30: %s), memory %.2f x (goal 1.50: %s)\n", series[i].name,
-            time, verdict(time, 1.3), memory, verdict(memory, 1.5));
+        std::printf("%-40s time %.2f x (goal 1.30: %s), memory %.2f x (goal 1.50: %s), USS %.2f x\n",
+            series[i].name.c_str(), time, verdict(time, 1.3), memory, verdict(memory, 1.5),
+            median(series[i].ussMib) / barePrivate);
+    }
+    double load[3] = {};
+    if (getloadavg(load, 3) == 3)
+        std::printf("load average at the end: %.2f %.2f %.2f\n", load[0], load[1], load[2]);
+    for (const Series& s : series) {
+        if (s.stepNames.empty())
+            continue;
+        std::printf("\n%s: median ms (\"at\": since the spawn; \"took\": how long)\n", s.name.c_str());
+        for (const std::string& name : s.stepNames)
+            std::printf("  %-58s %8.1f\n", name.c_str(), median(s.steps.at(name)));
     }
     return 0;
 }
