@@ -1,35 +1,45 @@
 // SPDX-License-Identifier: MIT
-// Start-up of the wizard against a bare window with one web view, side by side
-// in one run, each started N times as a process of its own (default 9):
+// Start-up of the wizard against a bare window with one web view, side by side in one
+// run, each started N times as a process of its own (default 9):
 //   - the wizard, five-page layout: from process start to page 0's widgets on screen;
 //   - the wizard, four-page layout (prnname=Card1): to page 1's HTML loaded and on screen;
 //   - the yardstick bench_startup_bare: a 640 x 480 dialog with one web view loading the
 //     same HTML page.
-// For each: the median, minimum and maximum time, the time the window was first mapped,
-// and the memory of the process tree (PSS, the program and its web engine helpers) at the
-// moment the content is on screen; then the wizard / yardstick ratios.
+// For each: the median, minimum and maximum time, the median time the window was first
+// mapped, and the memory of the process tree (the program and its web engine helpers) at
+// the moment the content is on screen; then the wizard / yardstick ratios.
 // Usage: bench_startup [runs=9] [--default-gl] [--steps] [--timeout=SECONDS] [--snapshots=DIR]
-// (--snapshots saves each window as DIR/SERIES-ROUND.ppm right after its content was seen.)
+//   --steps      also runs bench_startup_steps (the wizard's start-up sequence with the
+//                time of each step, and variants of the pages not shown first), seen on
+//                screen the same way, and prints the median of each step
+//   --snapshots  saves each window as DIR/SERIES-ROUND.ppm right after its content was seen
+//   --timeout    bounds each start (default 30 s); a start that shows nothing is a failure
 //
 // How "on screen" is seen, from outside and without any switch in the wizard: the
-// benchmark starts its own Xvfb server (-displayfd, no TCP) and reads the window's pixels
-// with core-protocol GetImage requests, every 2 ms, until the content is there:
-//   - page 0: its title is drawn in pure red (the page's own style, nothing else in the
+// benchmark starts its own Xvfb server (-displayfd, no TCP, no window manager) and reads
+// the window's pixels with core-protocol GetImage requests every 2 ms until the content
+// is there:
+//   - page 0: its title is drawn in pure red (the page's own style; nothing else in the
 //     window is red): at least 40 pixels of #ff0000;
 //   - an HTML page: the help page 1 of the benchmark's data set is the data set's page
 //     with a 120 x 24 block of #ff00ff after its text; the page counts as shown when at
 //     least 90 % of the block's pixels are on screen. The compositor hands a whole frame
-//     over at once, so the text above it is there too. Both programs load this same file.
+//     over at once, so the text above the block is there too. Both programs load this file.
 // The first start of each program is not counted: it warms the file cache and finds the
 // rectangle the content lands in, so that the counted starts read only that rectangle
-// (a few kilobytes a poll, next to nothing for the server and this process).
-// The clock starts just before the process is spawned (CLOCK_MONOTONIC), the same for
-// both programs. Memory: the sum of "Pss:" of /proc/PID/smaps_rollup over the process
-// and all its descendants, read right after the content was seen. This process is the
-// subreaper of what it starts, and after each start it kills the whole tree (the
-// program, its process group and every orphaned helper) and reaps it before the next.
+// (a few kilobytes a poll, next to nothing for the server and this process). The clock
+// starts just before the process is spawned (CLOCK_MONOTONIC), the same for all programs;
+// the programs take turns, so that the machine's other work falls on all of them alike.
 //
-// Environment, the same for both programs: DISPLAY of the private server,
+// Memory: "Pss:" of /proc/PID/smaps_rollup summed over the process and all its
+// descendants, read right after the content was seen, with the private part
+// ("Private_Clean:" + "Private_Dirty:", USS) beside it. PSS shares a library's pages
+// among every process on the machine that maps them, so other programs using the web
+// engine at the same time lower it; USS does not count the pages the helpers share with
+// each other. After each start the whole tree is killed (the program, its process group
+// and every orphaned helper, which this process inherits as subreaper) and reaped.
+//
+// Environment, the same for all programs: DISPLAY of the private server,
 // QT_QPA_PLATFORM=xcb, QT_XCB_GL_INTEGRATION=none with QT_QUICK_BACKEND=software (the
 // fast start under Xvfb; --default-gl leaves both unset), QTWEBENGINE_CHROMIUM_FLAGS=
 // --disable-gpu, a private CUPS server with three queues, and fresh HOME, XDG_* folders;
@@ -51,7 +61,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <map>
@@ -645,10 +654,10 @@ int main(int argc, char* argv[])
             { page }, htmlMarker, markerShown },
     };
     if (withSteps) {
-        for (const char* hidden : { "full", "idle", "none" })
+        for (const char* hidden : { "full", "idle", "none", "later" })
             series.push_back({ std::string("steps, five pages, hidden pages ") + hidden, steps,
                 { folder, std::string("--hidden=") + hidden }, pageTitleRed, 40 });
-        for (const char* hidden : { "full", "idle", "none" })
+        for (const char* hidden : { "full", "idle", "none", "later" })
             series.push_back({ std::string("steps, four pages, hidden pages ") + hidden, steps,
                 { folder, "prnname=Card1", std::string("--hidden=") + hidden }, htmlMarker, markerShown });
         series.push_back(

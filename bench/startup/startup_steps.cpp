@@ -11,6 +11,8 @@
 //         full  the wizard's own pages (default: what the wizard does)
 //         idle  a web view of the pane's size that loads nothing
 //         none  no web view at all (as if each were made when its page is first shown)
+//         later a web view made and loaded once the first page is on screen: after page
+//               1's HTML has loaded (four pages), after the first paint (five pages)
 //       The first page shown is always the wizard's own.
 //   bench_startup_steps APPDIR --parts [prnname=NAME]
 //       the pieces alone, in a fresh process after the application object: the
@@ -43,6 +45,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <vector>
 
 using namespace wizard;
 
@@ -69,29 +73,65 @@ void took(const QString& name, long long sinceNs)
     std::fflush(stdout);
 }
 
-// A view for a page that is not shown first: a web view that loads nothing, or nothing.
+// A view for a page that is not shown first: a web view that loads nothing, no web
+// view, or a web view made and loaded only once the first page is on screen.
+enum class Hidden { full, idle, none, later };
+
 class StandInView : public QWidget, public IWizardActionPageUI {
 public:
-    StandInView(QWidget* parent, int number, bool withPane)
+    StandInView(QWidget* parent, WizardRessourceProvider* resourceProvider, int number, Hidden hidden)
         : QWidget(parent)
+        , resourceProvider(resourceProvider)
+        , number(number)
     {
-        if (!withPane)
-            return;
+        if (hidden == Hidden::idle)
+            makePane();
+        if (hidden == Hidden::later)
+            all().push_back(this);
+    }
+    QWidget* pageWidget() override { return this; }
+
+    HtmlPane* makePane()
+    {
         auto* pane = new HtmlPane(this, PageViewUI::paneWidth, PageViewUI::paneHeight);
         pane->setObjectName(QStringLiteral("standIn%1Pane").arg(number));
         pane->setGeometry(
             PageViewUI::paneX, PageViewUI::paneY, PageViewUI::paneWidth, PageViewUI::paneHeight);
+        return pane;
     }
-    QWidget* pageWidget() override { return this; }
+
+    // Makes and loads the panes of the "later" views.
+    static void loadAll()
+    {
+        for (StandInView* view : all()) {
+            HtmlPane* pane = view->makePane();
+            QObject::connect(pane, &HtmlPane::loadFinished, pane,
+                [pane](bool) { at(QStringLiteral("loadFinished-") + pane->objectName()); });
+            pane->showPage(toForwardSlashes(view->resourceProvider->GetResource(
+                IRessourceProvider::HelpPage, QString::number(view->number), 0, QString())));
+            pane->show();
+        }
+        all().clear();
+    }
+
+private:
+    static std::vector<StandInView*>& all()
+    {
+        static std::vector<StandInView*> views;
+        return views;
+    }
+
+    WizardRessourceProvider* resourceProvider;
+    int number;
 };
 
 class StandInPage : public WizardActionPage {
 public:
     StandInPage(PageClass pageClass, MainWizardFrameUI* mainWindow, WizardRessourceProvider* resourceProvider,
-        ILogger* logger, WizardSettings* settings, bool withPane)
+        ILogger* logger, WizardSettings* settings, Hidden hidden)
         : WizardActionPage(pageClass, L"StandInPage", mainWindow, resourceProvider, logger, settings)
     {
-        setView(new StandInView(mainWindow, static_cast<int>(pageClass), withPane));
+        setView(new StandInView(mainWindow, resourceProvider, static_cast<int>(pageClass), hidden));
         initActionPage();
     }
     void startAction() override { completeAction(); }
@@ -124,10 +164,14 @@ public:
         if (event->type() == QEvent::Paint && !seen) {
             seen = true;
             at(QStringLiteral("window-first-paint-event"));
+            if (afterPaint)
+                QTimer::singleShot(0, this, afterPaint);
         }
         return false;
     }
     bool seen = false;
+    // Runs once the first paint has been handed to the screen.
+    std::function<void()> afterPaint;
 };
 
 void beforeApplication()
@@ -195,13 +239,17 @@ int main(int argc, char* argv[])
         return 2;
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QString printerArgument;
-    QString hidden = QStringLiteral("full");
+    Hidden hidden = Hidden::full;
     bool onlyParts = false;
     for (int i = 2; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
-        if (argument.startsWith(QLatin1String("--hidden=")))
-            hidden = argument.mid(9);
-        else if (argument == QLatin1String("--parts"))
+        if (argument.startsWith(QLatin1String("--hidden="))) {
+            const QString mode = argument.mid(9);
+            hidden = mode == QLatin1String("idle") ? Hidden::idle
+                : mode == QLatin1String("none")    ? Hidden::none
+                : mode == QLatin1String("later")   ? Hidden::later
+                                                   : Hidden::full;
+        } else if (argument == QLatin1String("--parts"))
             onlyParts = true;
         else
             printerArgument = argument;
@@ -238,10 +286,9 @@ int main(int argc, char* argv[])
                               WizardRessourceProvider* resourceProvider, ILogger* pageLogger,
                               WizardSettings* settings) -> WizardActionPage* {
         const long long since = nowNs();
-        WizardActionPage* page = built == 0 || hidden == QLatin1String("full")
+        WizardActionPage* page = built == 0 || hidden == Hidden::full
             ? wizardPage(pageClass, mainWindow, resourceProvider, pageLogger, settings)
-            : new StandInPage(pageClass, mainWindow, resourceProvider, pageLogger, settings,
-                hidden == QLatin1String("idle"));
+            : new StandInPage(pageClass, mainWindow, resourceProvider, pageLogger, settings, hidden);
         took(QStringLiteral("page-index-%1-Page%2-constructor").arg(built).arg(static_cast<int>(pageClass)),
             since);
         ++built;
@@ -252,10 +299,18 @@ int main(int argc, char* argv[])
         return 4;
     at(QStringLiteral("initWizard-returned"));
 
-    for (HtmlPane* pane : window.findChildren<HtmlPane*>())
+    PaintWatch watch;
+    for (HtmlPane* pane : window.findChildren<HtmlPane*>()) {
         QObject::connect(pane, &HtmlPane::loadFinished, pane,
             [pane](bool) { at(QStringLiteral("loadFinished-") + pane->objectName()); });
-    PaintWatch watch;
+        // Four pages: the others follow once page 1 has loaded (at the next turn of the event loop).
+        if (hidden == Hidden::later && pane->objectName() == QLatin1String("page1Pane"))
+            QObject::connect(pane, &HtmlPane::loadFinished, pane,
+                [] { QTimer::singleShot(0, qApp, &StandInView::loadAll); });
+    }
+    // Five pages: the web views follow the first paint of the widgets.
+    if (hidden == Hidden::later && window.findChildren<HtmlPane*>().isEmpty())
+        watch.afterPaint = &StandInView::loadAll;
     window.installEventFilter(&watch);
     window.show();
     at(QStringLiteral("show-returned"));
