@@ -4,7 +4,7 @@
 // screen (page 0's widgets painted in the five-page layout; page 1's HTML
 // loaded and painted in the four-page one), and the memory of the process and
 // its web engine helpers at that moment.
-// Usage: bench_startup [rounds=9]
+// Usage: bench_startup_inprocess [rounds=9]
 //
 // Each start is a process of bench_startup_probe, started the same way for
 // both sides (same environment, same platform plug-in); the probe runs the
