@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The comm layer over the real device-access library (loaded at run time as
 // the wizard loads it), reaching a virtual printer through a queue of the
-// private CUPS server.
+// private CUPS server. What both comm layers promise alike is tested in
+// tst_commlayers.
 #include "comm/DurvoCommLayer.h"
 #include "comm/FactoryCommLayer.h"
 #include "comm/PrinterCommands.h"
@@ -28,7 +29,6 @@ namespace {
 const QByteArray pemOn("\x1bPem;2\r");
 const QByteArray pemOff("\x1bPem;0\r");
 const QByteArray rfv("\x1bRfv\r");
-const QByteArray rpst("\x1bRpst\r");
 
 QByteArray recordBytes(const CommStatus& status)
 {
@@ -79,39 +79,6 @@ private Q_SLOTS:
                 "[INFO   ] [DurvoCommLayer] [Destructing] {wizard::DurvoCommLayer::~DurvoCommLayer}" }));
         // Closed already: destruction sent nothing more.
         QCOMPARE(printer.commands().size(), 2);
-    }
-
-    void destructorClosesAnOpenLayer()
-    {
-        {
-            DurvoCommLayer layer(&logger, 0, 0);
-            QVERIFY(layer.Open(name()));
-        }
-        QCOMPARE(printer.commands(), (QList<QByteArray> { pemOn, pemOff }));
-        QVERIFY(TraceCapture::messages().contains(
-            "[INFO   ] [DurvoCommLayer] [Close] {wizard::DurvoCommLayer::Close}"));
-    }
-
-    void secondOpenLeavesTheFirstConnectionAlone()
-    {
-        DurvoCommLayer layer(&logger, 0, 0);
-        QVERIFY(layer.Open(name()));
-        QVERIFY(printer.clearLog());
-        TraceCapture::clear();
-        QVERIFY(!layer.Open(name()));
-        QCOMPARE(TraceCapture::messages(),
-            QStringList { "[INFO   ] [DurvoCommLayer] [Open] {wizard::DurvoCommLayer::Open}" });
-        // The first connection still works and is the only one the printer saw.
-        layer.SetTimeout(5000);
-        QVERIFY(layer.Write(rfv.constData(), rfv.size()));
-        char reply[512] = {};
-        std::int32_t received = 0;
-        QVERIFY(layer.Read(reply, sizeof reply, &received));
-        QCOMPARE(QByteArray(reply), QByteArray("F2200"));
-        QVERIFY(layer.Close());
-        const QStringList lines = printer.logLines();
-        QVERIFY2(!lines.join('\n').contains(QStringLiteral(" connect")), qPrintable(lines.join('\n')));
-        QCOMPARE(printer.commands(), (QList<QByteArray> { rfv, pemOff }));
     }
 
     void commandsGoOutWithoutTheirNul()
@@ -181,14 +148,6 @@ private Q_SLOTS:
         }
         // Destroyed: not a byte, not a connection.
         QTest::qWait(100);
-        QCOMPARE(printer.logLines(), QStringList());
-    }
-
-    void missingQueueFailsOpen()
-    {
-        DurvoCommLayer layer(&logger, 0, 0);
-        QVERIFY(!layer.Open(L"kavni-no-such-queue"));
-        QVERIFY(!layer.Close());
         QCOMPARE(printer.logLines(), QStringList());
     }
 
@@ -266,44 +225,6 @@ private Q_SLOTS:
         QCOMPARE(layer.GetTimeout(), 90000);
     }
 
-    void statusRecord_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<QByteArray>("record");
-        QTest::addColumn<bool>("coverOpen");
-        // The printer's own block: byte k = k * 0x11 (mod 256); raw byte 10 (0xAA) is dropped.
-        QTest::newRow("default block")
-            << QString() << QByteArray() << QByteArray::fromHex("00112233445566778899bbccddeeff10") << false;
-        QTest::newRow("cover open") << "cover" << QByteArray("1")
-                                    << QByteArray::fromHex("0011223344556677889bbbccddeeff10") << true;
-        QTest::newRow("block given") << "status" << QByteArray("0A1B2C3D4E5F60718293A4B5C6D7E8F90A")
-                                     << QByteArray::fromHex("0a1b2c3d4e5f60718293b5c6d7e8f90a") << true;
-    }
-    void statusRecord()
-    {
-        // Both status reads build the same record from the same block: one
-        // from the raw block, one from its hexadecimal text.
-        QFETCH(QString, key);
-        QFETCH(QByteArray, value);
-        QFETCH(QByteArray, record);
-        QFETCH(bool, coverOpen);
-        if (!key.isEmpty())
-            QVERIFY(printer.set(key, QString::fromLatin1(value)));
-        DurvoCommLayer layer(&logger, 0, 0);
-        QVERIFY(layer.Open(name()));
-        CommStatus raw {};
-        CommStatus extended {};
-        QVERIFY(layer.ReadStatus(&raw));
-        QVERIFY(layer.ReadStatusRpst(&extended));
-        QCOMPARE(recordBytes(raw), record);
-        QCOMPARE(recordBytes(extended), record);
-        QCOMPARE(PrinterCommands::coverOpen(extended), coverOpen);
-        QVERIFY(layer.Close());
-        QCOMPARE(printer.commands(), (QList<QByteArray> { pemOn, rpst, pemOff }));
-        QCOMPARE(printer.statusRequests(), 1);
-    }
-
     void extendedStatusOddReplies_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -330,23 +251,6 @@ private Q_SLOTS:
         QVERIFY(layer.ReadStatusRpst(&status));
         QCOMPARE(recordBytes(status), record);
         QVERIFY(layer.Close());
-    }
-
-    void lateAnswerFailsInAboutTheLimit()
-    {
-        DurvoCommLayer layer(&logger, 0, 0);
-        QVERIFY(layer.Open(name()));
-        QVERIFY(printer.set(QStringLiteral("delay.rfv"), QStringLiteral("3000")));
-        layer.SetTimeout(300);
-        QVERIFY(layer.Write(rfv.constData(), rfv.size()));
-        char reply[512] = {};
-        std::int32_t received = 0;
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(!layer.Read(reply, sizeof reply, &received));
-        const qint64 elapsed = timer.elapsed();
-        QVERIFY2(elapsed >= 250 && elapsed < 1500, qPrintable(QString::number(elapsed)));
-        QCOMPARE(QByteArray(reply), QByteArray());
     }
 
     void traceOfAConversation()

@@ -4,17 +4,16 @@
 // a status call that succeeds yet leaves "Time out", the exact bytes of a name
 // CUPS would never accept as a queue, the pass-through values the library
 // ignores). The library is replaced here by a table of recording stand-ins;
-// everything the real parts can show is tested in tst_durvocommlayer.
+// everything the real parts can show is tested in tst_durvocommlayer and,
+// where both comm layers promise the same, in tst_commlayers.
 #include "TraceCapture.h"
 #include "comm/DurvoCommLayer.h"
-#include "comm/FactoryCommLayer.h"
 #include "comm/PrinterCommands.h"
 #include "foundation/DebugLogger.h"
 #include "system/SharedLibrary.h"
 
 #include <QtTest>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,13 +216,6 @@ private Q_SLOTS:
         }
     }
 
-    void nullNameIsRefused()
-    {
-        DurvoCommLayer layer(&logger, 0, 0, fakeTable());
-        QVERIFY(!layer.Open(nullptr));
-        QVERIFY(library.calls.empty());
-    }
-
     void handshakeFailureReleasesTheDevice()
     {
         DurvoCommLayer layer(&logger, 0, 0, fakeTable());
@@ -266,64 +258,6 @@ private Q_SLOTS:
         QVERIFY(!shared.isLoaded());
         DurvoCommLayer layer(&logger, 0, 0, table);
         QVERIFY(!layer.Open(L"Q"));
-    }
-
-    void traceOfALayerNeverOpened()
-    {
-        {
-            DurvoCommLayer layer(&logger, 0, 0, fakeTable());
-            char buffer[8] = {};
-            std::int32_t received = 0;
-            CommStatus status {};
-            QVERIFY(!layer.Write("x", 1));
-            QVERIFY(!layer.Read(buffer, sizeof buffer, &received));
-            QVERIFY(!layer.ReadStatus(&status));
-            QVERIFY(!layer.ReadStatusRpst(&status));
-            QVERIFY(!layer.Close());
-            layer.SetTimeout(5000);
-            QCOMPARE(layer.GetTimeout(), 5000);
-        }
-        QVERIFY(library.calls.empty());
-        QCOMPARE(TraceCapture::messages(),
-            (QStringList { "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
-                "[INFO   ] [DurvoCommLayer] [SetTimeout] {wizard::DurvoCommLayer::SetTimeout}",
-                "[INFO   ] [DurvoCommLayer] [GetTimeout] {wizard::DurvoCommLayer::GetTimeout}",
-                "[INFO   ] [DurvoCommLayer] [Destructing] {wizard::DurvoCommLayer::~DurvoCommLayer}" }));
-    }
-
-    void factory_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("built");
-        QTest::newRow("device library") << 0 << true;
-        QTest::newRow("kind 2") << 2 << false;
-        QTest::newRow("negative kind") << -1 << false;
-        QTest::newRow("large kind") << 0x7fffffff << false;
-    }
-    void factory()
-    {
-        QFETCH(int, kind);
-        QFETCH(bool, built);
-        std::unique_ptr<wizard::IMCommLayer> layer(
-            wizard::FactoryCommLayer::Build(&logger, kind, L"ignored", 1, 0, 0, 0, 0));
-        QCOMPARE(layer != nullptr, built);
-        if (built) {
-            QVERIFY(dynamic_cast<DurvoCommLayer*>(layer.get()));
-            QCOMPARE(layer->GetTimeout(), 1000);
-            QCOMPARE(TraceCapture::messages().mid(0, 2),
-                (QStringList {
-                    "[INFO   ] [DurvoCommLayer] [Creating] {wizard::DurvoCommLayer::DurvoCommLayer}",
-                    "[DEBUG  ] [FactoryCommLayer] [DurvoCommLayer] {wizard::FactoryCommLayer::Build}" }));
-        } else {
-            QVERIFY(TraceCapture::lines().isEmpty());
-        }
-        // Without a logger nothing is traced, and nothing breaks.
-        TraceCapture::clear();
-        std::unique_ptr<wizard::IMCommLayer> quiet(
-            wizard::FactoryCommLayer::Build(nullptr, kind, nullptr, 0, 0, 0, 0, 0));
-        QCOMPARE(quiet != nullptr, built);
-        quiet.reset();
-        QVERIFY(TraceCapture::lines().isEmpty());
     }
 
 private:

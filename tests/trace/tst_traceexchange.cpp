@@ -3,9 +3,7 @@
 // the real parts, and the trace it leaves, line by line against a recorded
 // fixture: any change to a trace line, its level word, its order or its count
 // shows here.
-#include "CommService.h"
-#include "PrinterSim.h"
-#include "PrivateCups.h"
+#include "ServedPrinter.h"
 #include "TraceCapture.h"
 
 #include "comm/FactoryCommLayer.h"
@@ -17,9 +15,7 @@
 #include <memory>
 
 using wizard::CommStatus;
-using wizard::test::CommService;
-using wizard::test::PrinterSim;
-using wizard::test::PrivateCups;
+using wizard::test::ServedPrinter;
 using wizard::test::TraceCapture;
 
 namespace {
@@ -42,30 +38,14 @@ class TestTraceExchange : public QObject {
     Q_OBJECT
 
     TraceCapture trace;
-    PrivateCups cups;
-    PrinterSim printer;
-    std::unique_ptr<CommService> service;
-    std::wstring queueName;
+    ServedPrinter served;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(cups.isRunning(), qPrintable(cups.lastError()));
-        cups.useForThisProcess();
-        QVERIFY2(printer.start(), qPrintable(printer.lastError()));
-        const QString queue = PrivateCups::uniqueName(QStringLiteral("trace-exchange-"));
-        queueName = queue.toStdWString();
-        // The identifier, 40 characters, names the service's pipe; unique per
-        // process, as other tests share the server.
-        const QString id
-            = QStringLiteral("TRX%1").arg(QCoreApplication::applicationPid(), 37, 10, QChar('0'));
-        QVERIFY2(cups.addQueue(queue, printer.deviceUri(), QStringLiteral("Talvor C1"), id),
-            qPrintable(cups.lastError()));
-        service = std::make_unique<CommService>(cups.server());
-        QVERIFY2(service->isRunning(), qPrintable(service->lastError()));
-        service->useForThisProcess();
+        QVERIFY2(served.start(QStringLiteral("trace-exchange-"), QStringLiteral("TRX")),
+            qPrintable(served.lastError()));
     }
-    void cleanupTestCase() { service.reset(); }
 
     void conversationTrace_data()
     {
@@ -78,7 +58,7 @@ private Q_SLOTS:
     {
         QFETCH(int, kind);
         QFETCH(QString, fixture);
-        QVERIFY(printer.resetFaults());
+        QVERIFY(served.printer().resetFaults());
         TraceCapture::clear();
         {
             wizard::DebugLogger logger;
@@ -86,7 +66,7 @@ private Q_SLOTS:
             std::unique_ptr<wizard::IMCommLayer> layer(
                 wizard::FactoryCommLayer::Build(&logger, kind, L"Talvor C1", 1, 2, 3, 4, 5));
             QVERIFY(layer);
-            QVERIFY(layer->Open(queueName.c_str()));
+            QVERIFY(layer->Open(served.queueName().c_str()));
             layer->SetTimeout(5000);
             QVERIFY(layer->Write("\x1bRfv\r", 5));
             char reply[512] = {};
