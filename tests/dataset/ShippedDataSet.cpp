@@ -87,7 +87,8 @@ std::unique_ptr<WizardRessourceProvider> provider(
     const QString& dir, const ParameterMap& parameters, const QString& language)
 {
     auto made = std::make_unique<WizardRessourceProvider>(nullptr, QStringLiteral("en"), language,
-        dir + parameters.value(QStringLiteral("MessagePath")), dir + parameters.value(QStringLiteral("HTMLPath")),
+        dir + parameters.value(QStringLiteral("MessagePath")),
+        dir + parameters.value(QStringLiteral("HTMLPath")),
         dir + parameters.value(QStringLiteral("HTMLFilePath")));
     made->Initialize();
     return made;

@@ -85,7 +85,8 @@ void tst_DataSet::dataFile()
     // Paths joined to the application directory by plain concatenation.
     for (const char* key : { "HTMLFilePath", "HTMLPath", "MessagePath", "ImagePath", "DrvTypePath" }) {
         const QString value = parameters.value(QLatin1String(key));
-        QVERIFY2(!value.isEmpty() && !value.startsWith(QLatin1Char('/')) && !value.startsWith(QLatin1Char('\\')),
+        QVERIFY2(
+            !value.isEmpty() && !value.startsWith(QLatin1Char('/')) && !value.startsWith(QLatin1Char('\\')),
             key);
         if (qstrcmp(key, "MessagePath") != 0)
             QVERIFY2(QFileInfo::exists(dir + value), qPrintable(dir + value));
@@ -206,7 +207,8 @@ void tst_DataSet::helpPages()
     QFETCH(QString, key);
     auto provider = shipped::provider(dir, parameters, language);
     // Pages and events are looked up with family 0: the Common folder.
-    const QString path = toForwardSlashes(provider->GetResource(IRessourceProvider::HelpPage, key, 0, QString()));
+    const QString path
+        = toForwardSlashes(provider->GetResource(IRessourceProvider::HelpPage, key, 0, QString()));
     QVERIFY2(!path.isEmpty(), "not in the help index");
     QVERIFY2(path.contains(QStringLiteral("/Common/") + language + "/"), qPrintable(path));
     const QString page = QString::fromUtf8(readAll(path));
@@ -230,7 +232,8 @@ void tst_DataSet::manuals_data()
     QTest::addColumn<int>("family");
     for (const QString& language : shipped::languages()) {
         for (const shipped::Driver& driver : shipped::drivers())
-            QTest::addRow("%s %s", qPrintable(language), qPrintable(driver.type)) << language << driver.family;
+            QTest::addRow("%s %s", qPrintable(language), qPrintable(driver.type))
+                << language << driver.family;
         QTest::addRow("%s unknown family", qPrintable(language)) << language << 0;
     }
 }
@@ -241,10 +244,11 @@ void tst_DataSet::manuals()
     QFETCH(int, family);
     // The Help button's target, as the window forms it.
     auto provider = shipped::provider(dir, parameters, language);
-    const QString type = lookupByPrinterType(family, dir + parameters.value(QStringLiteral("DrvTypePath")), QString());
+    const QString type
+        = lookupByPrinterType(family, dir + parameters.value(QStringLiteral("DrvTypePath")), QString());
     QVERIFY(!type.isEmpty());
-    const QString target
-        = sys::replaceDrvType(provider->GetResource(IRessourceProvider::Text, QStringLiteral("50"), 0, QString()), type);
+    const QString target = sys::replaceDrvType(
+        provider->GetResource(IRessourceProvider::Text, QStringLiteral("50"), 0, QString()), type);
     QVERIFY2(QFileInfo(target).isFile(), qPrintable(target));
     const QString page = QString::fromUtf8(readAll(target));
     QVERIFY(page.contains(QStringLiteral("<html lang=\"") + language + "\""));

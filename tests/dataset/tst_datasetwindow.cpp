@@ -153,11 +153,16 @@ void tst_DataSetWindow::buttons_data()
 {
     QTest::addColumn<QString>("objectName");
     QTest::addColumn<QString>("id");
-    QTest::newRow("Next") << "nextButton" << "1";
-    QTest::newRow("Next on the last page") << "nextButton" << "5";
-    QTest::newRow("Previous") << "previousButton" << "2";
-    QTest::newRow("Abort") << "abortButton" << "3";
-    QTest::newRow("Help") << "helpButton" << "4";
+    QTest::newRow("Next") << "nextButton"
+                          << "1";
+    QTest::newRow("Next on the last page") << "nextButton"
+                                           << "5";
+    QTest::newRow("Previous") << "previousButton"
+                              << "2";
+    QTest::newRow("Abort") << "abortButton"
+                           << "3";
+    QTest::newRow("Help") << "helpButton"
+                          << "4";
 }
 
 void tst_DataSetWindow::buttons()
@@ -170,7 +175,9 @@ void tst_DataSetWindow::buttons()
     const int need = button->fontMetrics().horizontalAdvance(label);
     const int room = buttonTextRoom(button, QSize(75, 23));
     qInfo("%s \"%s\": %d of %d px", qPrintable(objectName), qPrintable(label), need, room);
-    QVERIFY2(need <= room, qPrintable(QStringLiteral("\"%1\" needs %2 px, a 75 x 23 button has %3").arg(label).arg(need).arg(room)));
+    QVERIFY2(need <= room,
+        qPrintable(
+            QStringLiteral("\"%1\" needs %2 px, a 75 x 23 button has %3").arg(label).arg(need).arg(room)));
 }
 
 void tst_DataSetWindow::stepTitles()
@@ -195,7 +202,11 @@ void tst_DataSetWindow::stepTitles()
         const int room = tree->visualItemRect(item).width();
         item->setFont(0, normal);
         qInfo("step \"%s\": %d of %d px", qPrintable(item->text(0)), need, room);
-        QVERIFY2(need <= room, qPrintable(QStringLiteral("\"%1\" needs %2 px, the tree has %3").arg(item->text(0)).arg(need).arg(room)));
+        QVERIFY2(need <= room,
+            qPrintable(QStringLiteral("\"%1\" needs %2 px, the tree has %3")
+                           .arg(item->text(0))
+                           .arg(need)
+                           .arg(room)));
     }
 }
 
@@ -203,7 +214,8 @@ void tst_DataSetWindow::bannerTexts_data()
 {
     QTest::addColumn<QString>("objectName");
     QTest::addColumn<QString>("id");
-    QTest::newRow("banner title") << "bannerTitleLabel" << "6";
+    QTest::newRow("banner title") << "bannerTitleLabel"
+                                  << "6";
     for (int id = 70; id <= 74; ++id)
         QTest::addRow("step title %d", id) << "stepTitleLabel" << QString::number(id);
 }
@@ -232,15 +244,16 @@ void tst_DataSetWindow::selectionPage()
         const char* name;
         const char* id;
     };
-    for (const Wrapped& wrapped : { Wrapped { "titleLabel", "40" }, { "infoLabel", "41" }, { "noteLabel", "43" } }) {
+    for (const Wrapped& wrapped :
+        { Wrapped { "titleLabel", "40" }, { "infoLabel", "41" }, { "noteLabel", "43" } }) {
         auto* label = stack->findChild<QLabel*>(QLatin1String(wrapped.name));
         QVERIFY(label);
         QCOMPARE(label->text(), text(QLatin1String(wrapped.id)));
         const QRect box = label->contentsRect();
         const QRect need = label->fontMetrics().boundingRect(
             QRect(0, 0, box.width(), 10000), Qt::TextWordWrap | label->alignment(), label->text());
-        qInfo("%s \"%s\": %d x %d of %d x %d px", wrapped.name, qPrintable(label->text()), need.width(), need.height(),
-            box.width(), box.height());
+        qInfo("%s \"%s\": %d x %d of %d x %d px", wrapped.name, qPrintable(label->text()), need.width(),
+            need.height(), box.width(), box.height());
         QVERIFY2(need.width() <= box.width() && need.height() <= box.height(), qPrintable(label->text()));
     }
 
@@ -250,8 +263,9 @@ void tst_DataSetWindow::selectionPage()
     QStyleOptionComboBox option;
     option.initFrom(combo);
     option.rect = combo->rect();
-    const int room
-        = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+    const int room = combo->style()
+                         ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+                         .width();
     const int need = combo->fontMetrics().horizontalAdvance(combo->itemText(0));
     qInfo("placeholder \"%s\": %d of %d px", qPrintable(combo->itemText(0)), need, room);
     QVERIFY(need <= room);
@@ -324,9 +338,9 @@ void tst_DataSetWindow::eventDialogs_data()
     QTest::newRow("6 a step failed") << 6 << "ERROR" << close;
     QTest::newRow("7 firmware file") << 7 << "ERROR" << close;
     QTest::newRow("8 adjustment failed") << 8 << "ERROR" << close;
-    QTest::newRow("9 cover or ribbon") << 9 << "WARNING"
-                                       << QStringList { QStringLiteral("continueButton=35"),
-                                              QStringLiteral("returnButton=36") };
+    QTest::newRow("9 cover or ribbon")
+        << 9 << "WARNING"
+        << QStringList { QStringLiteral("continueButton=35"), QStringLiteral("returnButton=36") };
     // No page raises information; its title and button must fit all the same.
     QTest::newRow("information") << 5 << "INFO" << QStringList { QStringLiteral("closeButton=33") };
 }
@@ -337,8 +351,8 @@ void tst_DataSetWindow::eventDialogs()
     QFETCH(QString, kind);
     QFETCH(QStringList, buttons);
     // As the iterator opens it for a page's event: family 0, help hidden.
-    EventDialog dialog(
-        window.get(), kind, nullptr, provider.get(), window->settings(), event, 0, true, QString(), QString());
+    EventDialog dialog(window.get(), kind, nullptr, provider.get(), window->settings(), event, 0, true,
+        QString(), QString());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 

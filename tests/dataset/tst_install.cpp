@@ -79,7 +79,8 @@ void tst_Install::tree_data()
     QTest::newRow("data file") << "wzkavni.dat" << false;
     QTest::newRow("firmware") << "firmware/F2300.tfw" << false;
     for (const char* language : { "en", "fr", "es" })
-        QTest::addRow("messages %s", language) << QStringLiteral("messages/messages_%1.xml").arg(language) << false;
+        QTest::addRow("messages %s", language)
+            << QStringLiteral("messages/messages_%1.xml").arg(language) << false;
     QTest::newRow("help index") << "help/index.xml" << false;
     QTest::newRow("help page") << "help/Common/fr/error-communication.html" << false;
     QTest::newRow("picture table") << "images/images.xml" << false;
@@ -111,7 +112,8 @@ void tst_Install::dataNamesTheInstalledFolder()
         QVERIFY(readParameterFile(root + QStringLiteral("messages/messages_%1.xml").arg(language), &texts));
         const QString help = texts.value(QStringLiteral("50"));
         QVERIFY2(help.startsWith(root + QStringLiteral("manual/")), qPrintable(help));
-        QVERIFY(QFileInfo(QString(help).replace(QLatin1String("%ID_DRVTYPE%"), QLatin1String("common"))).isFile());
+        QVERIFY(QFileInfo(QString(help).replace(QLatin1String("%ID_DRVTYPE%"), QLatin1String("common")))
+                    .isFile());
     }
 }
 
@@ -139,7 +141,8 @@ void tst_Install::desktopEntry()
     QVERIFY(entry.startsWith(QLatin1String("[Desktop Entry]\n")));
     QVERIFY(entry.contains(QLatin1String("\nType=Application\n")));
     // The command quoted, as the folder holds a space.
-    QVERIFY2(entry.contains(QStringLiteral("\nExec=\"") + root + QStringLiteral("kavni-wizard\"\n")), qPrintable(entry));
+    QVERIFY2(entry.contains(QStringLiteral("\nExec=\"") + root + QStringLiteral("kavni-wizard\"\n")),
+        qPrintable(entry));
     const QRegularExpressionMatch icon = QRegularExpression(QStringLiteral("\nIcon=([^\n]*)\n")).match(entry);
     QVERIFY(icon.hasMatch());
     QVERIFY2(QFileInfo(icon.captured(1)).isFile(), qPrintable(icon.captured(1)));
@@ -155,7 +158,8 @@ void tst_Install::stagedInstallNamesThePrefix()
     QVERIFY(QFileInfo(staged + QStringLiteral("kavni-wizard")).isExecutable());
     ParameterMap parameters;
     QVERIFY(readParameterFile(staged + QStringLiteral("wzkavni.dat"), &parameters));
-    QCOMPARE(parameters.value(QStringLiteral("Firmware_Name")), QStringLiteral("/opt/talvor/kavni-wizard/firmware/F2300.tfw"));
+    QCOMPARE(parameters.value(QStringLiteral("Firmware_Name")),
+        QStringLiteral("/opt/talvor/kavni-wizard/firmware/F2300.tfw"));
     QFile entry(staged + QStringLiteral("share/applications/talvor-kavni-wizard.desktop"));
     QVERIFY(entry.open(QIODevice::ReadOnly));
     QVERIFY(entry.readAll().contains("\nExec=\"/opt/talvor/kavni-wizard/kavni-wizard\"\n"));
