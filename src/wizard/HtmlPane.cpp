@@ -38,6 +38,21 @@ QUrl HtmlPane::pageUrl(const QString& path)
 void HtmlPane::showPage(const QString& path)
 {
     requested = pageUrl(path);
+    loadPending = true;
+    if (isVisible())
+        loadRequested();
+}
+
+void HtmlPane::showEvent(QShowEvent* event)
+{
+    QWebEngineView::showEvent(event);
+    if (loadPending)
+        loadRequested();
+}
+
+void HtmlPane::loadRequested()
+{
+    loadPending = false;
     load(requested);
 }
 

@@ -14,9 +14,11 @@ class HtmlPane : public QWebEngineView {
 public:
     HtmlPane(QWidget* parent, int width, int height);
 
-    // Loads the page at path as the provider gives it: an absolute path is a
+    // Shows the page at path as the provider gives it: an absolute path is a
     // local file, a text with a scheme is taken as it is, the empty text
-    // shows an empty page.
+    // shows an empty page. A pane that is not on screen (a page of the stack
+    // that is not current, a dialog not yet open) loads it when it is first
+    // shown, so that the window's start-up pays for the page it shows only.
     void showPage(const QString& path);
 
     static QUrl pageUrl(const QString& path);
@@ -24,8 +26,14 @@ public:
     // page has begun to load).
     QUrl requestedPage() const { return requested; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void loadRequested();
+
     QUrl requested;
+    bool loadPending = false;
 };
 
 } // namespace wizard

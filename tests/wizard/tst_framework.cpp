@@ -67,6 +67,7 @@ private Q_SLOTS:
     void eventDialogHelp_data();
     void eventDialogHelp();
     void viewsLoadTheirPagesWithForwardSlashes();
+    void hiddenViewsLoadWhenFirstShown();
     void paneStaysFixedWhenResized();
     void missingDataLeavesEmptyLabels();
 
@@ -661,6 +662,20 @@ void tst_Framework::viewsLoadTheirPagesWithForwardSlashes()
     // A number the help index does not list gives an empty page.
     auto* selection = fixture.window->findChild<HtmlPane*>(QStringLiteral("page0Pane"));
     QCOMPARE(selection->requestedPage(), QUrl(QStringLiteral("about:blank")));
+}
+
+void tst_Framework::hiddenViewsLoadWhenFirstShown()
+{
+    QVERIFY(openScripted());
+    auto* pane = fixture.window->findChild<HtmlPane*>(QStringLiteral("page2Pane"));
+    QVERIFY(!pane->isVisible());
+    // The page of a view that is not current is not loaded at start-up ...
+    QTest::qWait(200);
+    QVERIFY(pane->url().isEmpty());
+    // ... but as soon as its view comes up.
+    fixture.pageStack()->setCurrentWidget(fixture.window->findChild<QWidget*>(QStringLiteral("page2View")));
+    QVERIFY(pane->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(pane->url(), pane->requestedPage(), 5000);
 }
 
 void tst_Framework::paneStaysFixedWhenResized()
