@@ -215,6 +215,13 @@ void MainWizardFrameUI::buildUI()
     stepTitleLabel->setAlignment(Qt::AlignLeft);
     stepTitleLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     stepTitleLabel->setStyleSheet(QStringLiteral("color: ") + bannerColour() + QStringLiteral(";"));
+    // A line of the banner's font is taller than 13 pixels on most desktops,
+    // and a 13-pixel label cuts its descenders off: the labels keep their place
+    // and width and grow to the font's line height.
+    for (QLabel* label : { bannerTitleLabel, stepTitleLabel }) {
+        label->ensurePolished();
+        label->resize(label->width(), qMax(label->height(), label->fontMetrics().height()));
+    }
 
     pageStack = new QStackedWidget(this);
     pageStack->setObjectName(QStringLiteral("pageStack"));

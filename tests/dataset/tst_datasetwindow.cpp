@@ -227,12 +227,16 @@ void tst_DataSetWindow::bannerTexts()
     auto* label = window->findChild<QLabel*>(objectName);
     auto* banner = window->findChild<QLabel*>(QStringLiteral("bannerLabel"));
     QVERIFY(label && banner);
-    // Its 13 pixels are less than a line; the text must not run past the banner.
+    // The text must not run past the banner, and the label must hold a whole
+    // line (descenders included) without leaving the banner either.
     const QString shown = text(id);
     const int need = label->fontMetrics().horizontalAdvance(shown);
     const int room = std::min(label->width(), banner->geometry().right() + 1 - label->x());
-    qInfo("%s \"%s\": %d of %d px", qPrintable(objectName), qPrintable(shown), need, room);
+    qInfo("%s \"%s\": %d of %d px, %d px high for a %d-px line", qPrintable(objectName),
+        qPrintable(shown), need, room, label->height(), label->fontMetrics().height());
     QVERIFY2(need <= room, qPrintable(shown));
+    QVERIFY(label->height() >= label->fontMetrics().height());
+    QVERIFY(label->geometry().bottom() <= banner->geometry().bottom());
 }
 
 void tst_DataSetWindow::selectionPage()

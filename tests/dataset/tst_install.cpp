@@ -76,6 +76,7 @@ void tst_Install::tree_data()
     QTest::newRow("wizard") << "kavni-wizard" << true;
     QTest::newRow("tool, 64 bits") << "x64/Ruvelk.exe" << true;
     QTest::newRow("tool, 32 bits") << "x32/Ruvelk.exe" << true;
+    QTest::newRow("device library") << "libdurvo.so" << false;
     QTest::newRow("data file") << "wzkavni.dat" << false;
     QTest::newRow("firmware") << "firmware/F2300.tfw" << false;
     for (const char* language : { "en", "fr", "es" })
