@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "GuiDriver.h"
 
+#include "wizard/MainWizardFrameUI.h"
+#include "wizard/WizardSettings.h"
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QPixmap>
 #include <QPointer>
@@ -111,6 +115,21 @@ QStringList OpenRecorder::calls() const
         }
     }
     return calls;
+}
+
+bool choosePrinter(QWidget* window, const QString& queue)
+{
+    auto* frame = qobject_cast<MainWizardFrameUI*>(window);
+    auto* combo = frame ? frame->findChild<QComboBox*>(QStringLiteral("printerCombo")) : nullptr;
+    const int index = combo ? combo->findText(queue) : -1;
+    if (index < 1)
+        return false;
+    combo->setFocus();
+    while (combo->currentIndex() < index)
+        QTest::keyClick(combo, Qt::Key_Down);
+    while (combo->currentIndex() > index)
+        QTest::keyClick(combo, Qt::Key_Up);
+    return frame->settings()->printerName == queue;
 }
 
 void saveScreenshot(QWidget* widget, const QString& name)

@@ -44,6 +44,9 @@ protected:
 void typeKey(Qt::Key key);
 // Clicks the child button of window with this object name.
 bool clickChild(QWidget* window, const char* objectName);
+// Chooses queue in the printer selection page's list of window as a user
+// does, with the arrow keys; true when the window took it as its printer.
+bool choosePrinter(QWidget* window, const QString& queue);
 
 // A stand-in for the desktop's opener (xdg-open) first on PATH, recording
 // each call's arguments, one per line, in a log.

@@ -22,8 +22,9 @@
 #include "wizard/MainWizardFrameUI.h"
 #include "wizard/WizardSettings.h"
 
+#include "GuiDriver.h"
+
 #include <QApplication>
-#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,6 +40,7 @@
 #include <vector>
 
 using namespace wizard;
+using wizard::test::choosePrinter;
 
 namespace {
 
@@ -150,19 +152,7 @@ public:
 
     bool windowClosed() const { return !window || !window->isVisible(); }
 
-    bool choose(const QString& queue)
-    {
-        auto* combo = window ? window->findChild<QComboBox*>(QStringLiteral("printerCombo")) : nullptr;
-        const int index = combo ? combo->findText(queue) : -1;
-        if (index < 1)
-            return false;
-        combo->setFocus();
-        while (combo->currentIndex() < index)
-            QTest::keyClick(combo, Qt::Key_Down);
-        while (combo->currentIndex() > index)
-            QTest::keyClick(combo, Qt::Key_Up);
-        return window->settings()->printerName == queue;
-    }
+    bool choose(const QString& queue) { return window && choosePrinter(window.get(), queue); }
 
     // Clicks from the event loop, never from inside a poll: the click may run
     // an action behind a wait box, in a loop of its own.
