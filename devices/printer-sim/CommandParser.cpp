@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace wizard::sim {
 
@@ -39,9 +40,39 @@ CommandParser::CommandParser(Sink sink)
 {
 }
 
+CommandParser::~CommandParser()
+{
+    if (saved) {
+        std::fclose(saved);
+        std::remove((savedPath + ".part").c_str());
+    }
+}
+
+void CommandParser::setFrameOptions(long long flip, const std::string& path)
+{
+    flipAt = flip;
+    savePath = path;
+}
+
+void CommandParser::endSavedFrame()
+{
+    if (!saved)
+        return;
+    const bool written = std::fclose(saved) == 0;
+    saved = nullptr;
+    const std::string part = savedPath + ".part";
+    if (!written || std::rename(part.c_str(), savedPath.c_str()) != 0)
+        std::remove(part.c_str());
+}
+
 void CommandParser::capture(const std::uint8_t* data, std::size_t size)
 {
     const char* bytes = reinterpret_cast<const char*>(data);
+    if (saved && std::fwrite(bytes, 1, size, saved) != size) {
+        std::fclose(saved);
+        saved = nullptr;
+        std::remove((savedPath + ".part").c_str());
+    }
     const std::size_t toHead = std::min(size, headKeep - std::min(head.size(), headKeep));
     head.append(bytes, toHead);
     total += size;
@@ -73,6 +104,8 @@ void CommandParser::restart()
     checksum = 0;
     sentChecksum = 0;
     imageHeader.clear();
+    bodySize = 0;
+    frameFlipAt = -1;
 }
 
 void CommandParser::finishText()
@@ -90,6 +123,7 @@ void CommandParser::finishFrame(const char* verdict)
     command.commandClass = CommandClass::Df;
     command.logText = logText();
     command.frameVerdict = verdict;
+    endSavedFrame();
     if (std::strcmp(verdict, "OK") == 0) {
         if (FirmwareImage::versionFromHeader(imageHeader.data(), imageHeader.size(), command.imageVersion))
             command.frameAccepted = true;
@@ -112,8 +146,18 @@ void CommandParser::feed(const std::uint8_t* data, std::size_t size)
             const std::uint8_t c = data[i];
             capture(&c, 1);
             ++i;
-            if (total == sizeof frameStart - 1 && head == frameStart)
+            if (total == sizeof frameStart - 1 && head == frameStart) {
                 mode = Mode::FrameSize;
+                frameFlipAt = flipAt;
+                if (!savePath.empty()) {
+                    savedPath = savePath;
+                    saved = std::fopen((savedPath + ".part").c_str(), "wb");
+                    if (saved && std::fwrite(head.data(), 1, head.size(), saved) != head.size()) {
+                        std::fclose(saved);
+                        saved = nullptr;
+                    }
+                }
+            }
             else if (c == '\r' || total >= maxTextCommand)
                 finishText();
             break;
@@ -124,6 +168,7 @@ void CommandParser::feed(const std::uint8_t* data, std::size_t size)
             ++i;
             if (c == ';' && !sizeDigits.empty()) {
                 remaining = std::stoull(sizeDigits);
+                bodySize = remaining;
                 mode = remaining > MaxFrameSize ? Mode::FrameBad : Mode::FrameBody;
                 if (remaining == 0)
                     mode = Mode::FrameSemicolon;
@@ -137,6 +182,15 @@ void CommandParser::feed(const std::uint8_t* data, std::size_t size)
         case Mode::FrameBody: {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, size - i));
             const std::uint8_t* p = data + i;
+            // Line noise: one byte of the image arrives inverted.
+            std::vector<std::uint8_t> noisy;
+            const std::uint64_t at = bodySize - remaining;
+            if (frameFlipAt >= 0 && static_cast<std::uint64_t>(frameFlipAt) >= at
+                && static_cast<std::uint64_t>(frameFlipAt) < at + n) {
+                noisy.assign(p, p + n);
+                noisy[static_cast<std::size_t>(static_cast<std::uint64_t>(frameFlipAt) - at)] ^= 0xFF;
+                p = noisy.data();
+            }
             if (imageHeader.size() < FirmwareImage::HeaderSize) {
                 const std::size_t h = std::min(n, FirmwareImage::HeaderSize - imageHeader.size());
                 imageHeader.append(reinterpret_cast<const char*>(p), h);

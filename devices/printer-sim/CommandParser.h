@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -31,6 +32,13 @@ public:
     static constexpr std::uint64_t MaxFrameSize = 256u * 1024u * 1024u;
 
     explicit CommandParser(Sink sink);
+    ~CommandParser();
+    CommandParser(const CommandParser&) = delete;
+    CommandParser& operator=(const CommandParser&) = delete;
+    // For the frames that start from now on: image byte `flipAt` arrives
+    // inverted (-1: none), and the frame is saved as received to `savePath`
+    // (written whole, by rename, once the frame has ended; empty: not saved).
+    void setFrameOptions(long long flipAt, const std::string& savePath);
     void feed(const std::uint8_t* data, std::size_t size);
     void endOfPacket();
 
@@ -51,6 +59,7 @@ private:
     void finishText();
     void finishFrame(const char* verdict);
     void restart();
+    void endSavedFrame();
     std::string logText() const;
 
     Sink sink;
@@ -63,6 +72,12 @@ private:
     std::uint8_t checksum = 0;
     std::uint8_t sentChecksum = 0;
     std::string imageHeader;
+    std::uint64_t bodySize = 0;
+    long long flipAt = -1;
+    std::string savePath;
+    long long frameFlipAt = -1;
+    std::FILE* saved = nullptr;
+    std::string savedPath;
 };
 
 } // namespace wizard::sim

@@ -160,8 +160,10 @@ void PrinterConnection::run()
                 break;
             }
             remaining -= static_cast<std::uint32_t>(n);
-            if (type == PacketData)
+            if (type == PacketData) {
+                parser.setFrameOptions(state.flipInFrame(), state.saveFramePath());
                 parser.feed(buffer.data(), static_cast<std::size_t>(n));
+            }
             if (ended)
                 break;
         }

@@ -151,6 +151,14 @@ bool PrinterState::set(const std::string& key, const std::string& value, std::st
         dropInBytes = number;
         return true;
     }
+    if (key == "flip-df" && parseNumber(value, -1, number)) {
+        flipByte = number;
+        return true;
+    }
+    if (key == "save-frame") {
+        saveFrame = value == "-" ? std::string() : unescapeText(value);
+        return true;
+    }
 
     const std::size_t dot = key.find('.');
     if (dot != std::string::npos) {
@@ -227,6 +235,7 @@ void PrinterState::resetFaults()
     refuseHandshake = false;
     ribbon = Ribbon::Off;
     dropInBytes = -1;
+    flipByte = -1;
 }
 
 PlannedReply PrinterState::plan(CommandClass commandClass, const std::string& frameVerdict)
@@ -310,6 +319,22 @@ long long PrinterState::dropIn() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return dropInBytes;
+}
+
+} // namespace wizard::sim
+
+namespace wizard::sim {
+
+long long PrinterState::flipInFrame() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return flipByte;
+}
+
+std::string PrinterState::saveFramePath() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return saveFrame;
 }
 
 } // namespace wizard::sim

@@ -43,6 +43,10 @@ public:
     void setVersion(const std::string& version);
     int restartMs() const;
     long long dropIn() const;
+    // Byte N of every download frame's image arrives inverted (line noise); -1 off.
+    long long flipInFrame() const;
+    // Where each download frame is saved as received; empty: not saved.
+    std::string saveFramePath() const;
 
 private:
     struct ClassFaults {
@@ -66,6 +70,8 @@ private:
     int adjustMs = 0;
     int restartDelayMs = 1000;
     long long dropInBytes = -1;
+    long long flipByte = -1;
+    std::string saveFrame;
     ClassFaults faults[CommandClassCount];
 };
 

@@ -13,6 +13,10 @@ void PrinterHold::taken(const QString& queue)
 
 bool PrinterHold::handBack(const QString& queue)
 {
+    {
+        QMutexLocker lock(&mutex);
+        ++tried;
+    }
     const bool handedBack = sys::restoreBidiAndStartRuvelk(queue);
     QMutexLocker lock(&mutex);
     if (handedBack && queue == held)
@@ -30,6 +34,16 @@ QString PrinterHold::heldQueue() const
 {
     QMutexLocker lock(&mutex);
     return held;
+}
+
+} // namespace wizard
+
+namespace wizard {
+
+int PrinterHold::handBacksTried() const
+{
+    QMutexLocker lock(&mutex);
+    return tried;
 }
 
 } // namespace wizard

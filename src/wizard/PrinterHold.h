@@ -22,11 +22,14 @@ public:
     // Hands back the held printer, if any; true when none is held afterwards.
     bool release();
     QString heldQueue() const;
+    // How many hand-backs were tried so far, whether they worked or not.
+    int handBacksTried() const;
     bool isHeld() const { return !heldQueue().isEmpty(); }
 
 private:
     mutable QMutex mutex;
     QString held;
+    int tried = 0;
 };
 
 } // namespace wizard

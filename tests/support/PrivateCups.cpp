@@ -165,6 +165,18 @@ bool PrivateCups::stop()
     return true;
 }
 
+bool PrivateCups::relaunch()
+{
+    if (!own_) {
+        lastError_ = QStringLiteral("only an own server can be started again");
+        return false;
+    }
+    if (!runScript({ QStringLiteral("relaunch"), server_ }))
+        return false;
+    stopped_ = false;
+    return true;
+}
+
 bool PrivateCups::suspend(bool suspended)
 {
     if (!own_) {

@@ -56,6 +56,8 @@ public:
     bool setAdminGroup(const QString& group);
     // Own server only: stops it now (the folder stays until destruction), e.g. to show a dead server.
     bool stop();
+    // Own server only: starts a stopped server again on the same socket and folder, queues kept.
+    bool relaunch();
     // Own server only: suspends it (SIGSTOP) or lets it go on, to show a server that
     // accepts connections but never answers. The destructor lets a suspended server go on.
     bool suspend(bool suspended);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Processes on Linux: the snapshot is a walk of /proc in ascending pid order; a
-// process's executable file name is the last part of its /proc/PID/exe link.
+// process's executable file name is the last part of its /proc/PID/exe link, or,
+// where that link may not be read, its own name and command line.
 #include "system/ProcessControl.h"
 
 #include <QString>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/syscall.h>
@@ -25,6 +27,8 @@ namespace
 
 // How long a stopped process is given to be gone before the call returns.
 constexpr int exitWaitMs = 1000;
+// The kernel keeps this many bytes of a process's name (TASK_COMM_LEN less its NUL).
+constexpr std::size_t shortNameLength = 15;
 
 std::vector<pid_t> processIds(bool& listed)
 {
@@ -44,23 +48,74 @@ std::vector<pid_t> processIds(bool& listed)
     return pids;
 }
 
-// The executable's file name, or empty when it cannot be read (a kernel thread, a
-// zombie, a process of another user).
-std::string executableName(pid_t pid)
+std::string readSmallFile(const std::string& path)
 {
-    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-    char target[4096];
-    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-    if (length <= 0)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return {};
-    std::string path(target, static_cast<std::size_t>(length));
-    // The link of a replaced or removed file ends so; the name is what was started.
-    static const std::string deleted = " (deleted)";
-    if (path.size() > deleted.size()
-        && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
-        path.resize(path.size() - deleted.size());
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || text.size() > 65536)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+std::string baseName(const std::string& path)
+{
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A zombie has ended already (only its exit status is left); "X" is a process
+// being reaped. Neither is a match: there is nothing left to stop.
+bool hasEnded(pid_t pid)
+{
+    const std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size())
+        return true;
+    const char state = stat[close + 2];
+    return state == 'Z' || state == 'X';
+}
+
+// The name the process was started under, or empty when none can be told (a kernel
+// thread, a process gone). The executable link gives it whole, but only for a process
+// we may inspect (ours, or anyone's with the right to trace); otherwise the kernel's
+// own process name, which it cuts at 15 bytes, and for a name that long the file
+// name of the command line's first word, which is what the process was started as.
+std::string processName(pid_t pid)
+{
+    const std::string folder = "/proc/" + std::to_string(pid);
+    char target[4096];
+    const ssize_t length = readlink((folder + "/exe").c_str(), target, sizeof target - 1);
+    if (length > 0) {
+        std::string path(target, static_cast<std::size_t>(length));
+        // The link of a replaced or removed file ends so; the name is what was started.
+        static const std::string deleted = " (deleted)";
+        if (path.size() > deleted.size()
+            && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+            path.resize(path.size() - deleted.size());
+        return baseName(path);
+    }
+    std::string comm = readSmallFile(folder + "/comm");
+    if (!comm.empty() && comm.back() == '\n')
+        comm.pop_back();
+    if (comm.size() < shortNameLength)
+        return comm;
+    // Cut short (or exactly 15 bytes long): the first word of the command line, when
+    // it starts as the short name does, gives the whole name.
+    const std::string cmdline = readSmallFile(folder + "/cmdline");
+    const std::string first = baseName(cmdline.substr(0, cmdline.find('\0')));
+    if (first.size() >= comm.size() && first.compare(0, comm.size(), comm) == 0)
+        return first;
+    return comm;
 }
 
 int pidfdOpen(pid_t pid)
@@ -88,7 +143,7 @@ int pidfdSendSignal(int pidfd, int signal)
 
 } // namespace
 
-bool killProcessByName(const wchar_t* name)
+bool systemKillProcessByName(const wchar_t* name)
 {
     if (!name)
         return false;
@@ -97,9 +152,12 @@ bool killProcessByName(const wchar_t* name)
     const std::vector<pid_t> pids = processIds(listed);
     if (!listed || pids.empty())
         return false;
+    // An empty name matches nothing.
+    if (wanted.empty())
+        return true;
     pid_t match = 0;
     for (pid_t pid : pids) {
-        if (executableName(pid) == wanted) {
+        if (processName(pid) == wanted && !hasEnded(pid)) {
             match = pid;
             break;
         }
@@ -118,15 +176,22 @@ bool killProcessByName(const wchar_t* name)
             return false;
         return ::kill(match, SIGKILL) == 0 || errno == ESRCH;
     }
-    if (executableName(match) != wanted) {
+    if (processName(match) != wanted || hasEnded(match)) {
         // The match ended between the walk and now: nothing is left to stop.
         ::close(pidfd);
         return true;
     }
-    const bool stopped = pidfdSendSignal(pidfd, SIGKILL) == 0;
+    // Refused (another user's process without the right to stop it): false, the
+    // process goes on running.
+    bool stopped = pidfdSendSignal(pidfd, SIGKILL) == 0;
+    if (!stopped && errno == ESRCH)
+        stopped = true;
     if (stopped) {
         pollfd exited { pidfd, POLLIN, 0 };
-        while (poll(&exited, 1, exitWaitMs) < 0 && errno == EINTR) { }
+        int ready;
+        while ((ready = poll(&exited, 1, exitWaitMs)) < 0 && errno == EINTR) { }
+        // Killed yet still there after the wait (stuck in the kernel): not stopped.
+        stopped = ready > 0 || hasEnded(match);
     }
     ::close(pidfd);
     return stopped;

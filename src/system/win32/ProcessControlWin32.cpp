@@ -17,7 +17,7 @@ using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 IsWow64ProcessFunction isWow64ProcessEntry = nullptr;
 } // namespace
 
-bool killProcessByName(const wchar_t* name)
+bool systemKillProcessByName(const wchar_t* name)
 {
     if (!name)
         return false;

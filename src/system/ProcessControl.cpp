@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#include "system/ProcessControl.h"
+
+#include <atomic>
+
+namespace wizard::sys
+{
+
+namespace
+{
+std::atomic<KillProcessFunction> replacement { nullptr };
+}
+
+bool killProcessByName(const wchar_t* name)
+{
+    if (KillProcessFunction function = replacement.load(std::memory_order_acquire))
+        return function(name);
+    return systemKillProcessByName(name);
+}
+
+KillProcessFunction setKillProcessFunction(KillProcessFunction function)
+{
+    return replacement.exchange(function, std::memory_order_acq_rel);
+}
+
+} // namespace wizard::sys
