@@ -132,14 +132,21 @@ bool WizardRun::open(bool presetPrinter)
 
 bool WizardRun::choosePrinter()
 {
+    return choosePrinter(queue);
+}
+
+bool WizardRun::choosePrinter(const QString& name)
+{
     auto* combo = fixture.window->findChild<QComboBox*>(QStringLiteral("printerCombo"));
-    const int index = combo ? combo->findText(queue) : -1;
+    const int index = combo ? combo->findText(name) : -1;
     if (index < 1)
         return false;
     combo->setFocus();
     while (combo->currentIndex() < index)
         QTest::keyClick(combo, Qt::Key_Down);
-    return fixture.window->settings()->printerName == queue;
+    while (combo->currentIndex() > index)
+        QTest::keyClick(combo, Qt::Key_Up);
+    return fixture.window->settings()->printerName == name;
 }
 
 bool WizardRun::click(const char* button)

@@ -86,6 +86,10 @@ public:
     bool open(bool presetPrinter = false);
     // Picks the queue on the selection page as the user does.
     bool choosePrinter();
+    // Picks another listed queue.
+    bool choosePrinter(const QString& name);
+    // The window's record of the held printer (null before open).
+    PrinterHold* hold() const { return fixture.window ? fixture.window->printerHold() : nullptr; }
     bool click(const char* button);
     int currentIndex() const { return fixture.currentIndex(); }
     bool windowOpen() const { return fixture.window && fixture.window->isVisible(); }

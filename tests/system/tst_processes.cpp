@@ -13,7 +13,11 @@
 #include <QTest>
 
 #include <memory>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace wizard::sys;
 
@@ -56,6 +60,10 @@ private Q_SLOTS:
     void otherNamesAreNotTouched_data();
     void otherNamesAreNotTouched();
     void noNameIsRefused();
+    void emptyNameMatchesNothing();
+    void zombieIsNoMatch();
+    void processesOfAnotherUser_data();
+    void processesOfAnotherUser();
 
     void waitsWhenAsked();
     void returnsAtOnceWhenNotWaiting();
@@ -70,6 +78,8 @@ private Q_SLOTS:
 private:
     // Starts a copy of the management tool stand-in under name; returns its pid or 0.
     qint64 startNamed(const QString& name);
+    // The same, run as the user nobody.
+    qint64 startForeign(const QString& name);
 
     std::unique_ptr<QTemporaryDir> programs_;
     std::unique_ptr<QTemporaryDir> fakeTools_;
@@ -119,6 +129,28 @@ qint64 tst_Processes::startNamed(const QString& name)
         return 0;
     const qint64 pid = process->processId();
     // Running the program's own file, not still the forked test.
+    if (!probe::waitFor([&] { return QFileInfo(probe::executableOf(pid)).fileName() == name; }))
+        return 0;
+    return pid;
+}
+
+qint64 tst_Processes::startForeign(const QString& name)
+{
+    const QString path = programs_->filePath(name);
+    if (!QFileInfo::exists(path) && !QFile::copy(QStringLiteral(KAVNI_BIN_DIR "/x64/Ruvelk.exe"), path))
+        return 0;
+    const auto everyone = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner
+        | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QFile::setPermissions(path, everyone);
+    QFile::setPermissions(programs_->path(), everyone);
+    auto* process = new QProcess;
+    started_ << process;
+    process->start(QStringLiteral("setpriv"),
+        { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+            path });
+    if (!process->waitForStarted(5000))
+        return 0;
+    const qint64 pid = process->processId();
     if (!probe::waitFor([&] { return QFileInfo(probe::executableOf(pid)).fileName() == name; }))
         return 0;
     return pid;
@@ -180,6 +212,103 @@ void tst_Processes::otherNamesAreNotTouched()
 void tst_Processes::noNameIsRefused()
 {
     QVERIFY(!killProcessByName(nullptr));
+}
+
+void tst_Processes::emptyNameMatchesNothing()
+{
+    const qint64 bystander = startNamed(pidSuffix("kvempty_"));
+    QVERIFY(bystander);
+    QVERIFY(killProcessByName(L""));
+    QTest::qWait(100);
+    QVERIFY(probe::isRunning(bystander));
+}
+
+void tst_Processes::zombieIsNoMatch()
+{
+    // A process that has ended but whose parent (this test) has not collected it yet:
+    // only its exit status is left, and the live process of the same name after it is
+    // the one to stop.
+    const QString name = pidSuffix("kvzombie_");
+    QVERIFY(startNamed(name));
+    cleanup();
+    const QByteArray path = programs_->filePath(name).toLocal8Bit();
+    char* arguments[] = { const_cast<char*>(path.constData()), nullptr };
+    pid_t zombie = 0;
+    QCOMPARE(posix_spawn(&zombie, path.constData(), nullptr, nullptr, arguments, environ), 0);
+    QVERIFY(probe::waitFor([&] { return QFileInfo(probe::executableOf(zombie)).fileName() == name; }));
+    QCOMPARE(::kill(zombie, SIGKILL), 0);
+    QVERIFY(probe::waitFor([&] { return !probe::isRunning(zombie); }));
+    const qint64 live = startNamed(name);
+    QVERIFY(live);
+    if (live < zombie) {
+        ::waitpid(zombie, nullptr, 0);
+        QSKIP("pids wrapped around");
+    }
+    const bool answer = killProcessByName(name.toStdWString().c_str());
+    const bool liveStopped = probe::waitFor([&] { return !probe::isRunning(live); });
+    ::waitpid(zombie, nullptr, 0);
+    QVERIFY(answer);
+    QVERIFY(liveStopped);
+}
+
+void tst_Processes::processesOfAnotherUser_data()
+{
+    // The call runs in a process of its own (process_probe) as root with some rights
+    // taken away: without the right to stop other users' processes (kill) and without
+    // the right to inspect them (ptrace, which hides their executable link). The
+    // process to find runs as the user nobody.
+    QTest::addColumn<QString>("running");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("without");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("stillRunning");
+    const QString shortName = pidSuffix("kvfor_");
+    const QString longName = pidSuffix("kvforeignlongname_");
+    QTest::newRow("root stops anyone's") << shortName << shortName << QString() << true << false;
+    QTest::newRow("found by its own name, stopped")
+        << shortName << shortName << QStringLiteral("sys_ptrace") << true << false;
+    QTest::newRow("long name found by its command line, stopped")
+        << longName << longName << QStringLiteral("sys_ptrace") << true << false;
+    QTest::newRow("15 characters in common are no match")
+        << QStringLiteral("kvfifteenchars_") + pidSuffix("x") << QStringLiteral("kvfifteenchars_")
+        << QStringLiteral("sys_ptrace") << true << true;
+    QTest::newRow("stop refused") << shortName << shortName << QStringLiteral("kill") << false << true;
+    QTest::newRow("stop refused, not inspectable")
+        << shortName << shortName << QStringLiteral("kill,-sys_ptrace") << false << true;
+    QTest::newRow("long name, stop refused, not inspectable")
+        << longName << longName << QStringLiteral("kill,-sys_ptrace") << false << true;
+}
+
+void tst_Processes::processesOfAnotherUser()
+{
+    QFETCH(QString, running);
+    QFETCH(QString, asked);
+    QFETCH(QString, without);
+    QFETCH(bool, answer);
+    QFETCH(bool, stillRunning);
+    if (::geteuid() != 0)
+        QSKIP("needs root, to run processes as another user");
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs setpriv");
+    const qint64 pid = startForeign(running);
+    QVERIFY(pid);
+
+    QStringList arguments;
+    if (!without.isEmpty())
+        arguments << QStringLiteral("--inh-caps=-") + without << QStringLiteral("--bounding-set=-") + without;
+    arguments << QStringLiteral(KAVNI_TESTS_BIN_DIR "/process_probe") << QStringLiteral("kill") << asked;
+    QProcess stopper;
+    stopper.start(QStringLiteral("setpriv"), arguments);
+    QVERIFY(stopper.waitForFinished(10000));
+    QCOMPARE(stopper.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(stopper.exitCode() == 0 || stopper.exitCode() == 1, stopper.readAllStandardError().constData());
+    QCOMPARE(stopper.exitCode() == 0, answer);
+    if (stillRunning) {
+        QTest::qWait(100);
+        QVERIFY(probe::isRunning(pid));
+    } else {
+        QVERIFY(probe::waitFor([&] { return !probe::isRunning(pid); }));
+    }
 }
 
 void tst_Processes::waitsWhenAsked()
