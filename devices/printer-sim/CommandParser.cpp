@@ -157,8 +157,7 @@ void CommandParser::feed(const std::uint8_t* data, std::size_t size)
                         saved = nullptr;
                     }
                 }
-            }
-            else if (c == '\r' || total >= maxTextCommand)
+            } else if (c == '\r' || total >= maxTextCommand)
                 finishText();
             break;
         }

@@ -3,11 +3,9 @@
 
 #include <atomic>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 std::atomic<KillProcessFunction> replacement { nullptr };
 }
 

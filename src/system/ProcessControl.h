@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // Stops the first running process (in the system's order: the snapshot's on Windows,
 // ascending pid on Linux) whose executable file name equals name exactly, case

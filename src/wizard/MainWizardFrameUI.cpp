@@ -236,8 +236,10 @@ void MainWizardFrameUI::buildUI()
     auto* concrete = buildIterator(this, logger, resourceProvider, &wizardSettings, pages, count);
     iterator = concrete;
 
-    connect(
-        concrete, &ConcreteWizardActionPageIterator::exitWizard, this, &QDialog::close, Qt::AutoConnection);
+    // An error ends the wizard on purpose: the page that raised it has tried to
+    // hand the printer back already, and closing must not try again.
+    connect(concrete, &ConcreteWizardActionPageIterator::exitWizard, this, &MainWizardFrameUI::quit,
+        Qt::AutoConnection);
     connect(concrete, &ConcreteWizardActionPageIterator::nextDone, this, &MainWizardFrameUI::onNextDone,
         Qt::AutoConnection);
     connect(concrete, &ConcreteWizardActionPageIterator::previousDone, this,

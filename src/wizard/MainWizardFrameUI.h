@@ -22,7 +22,8 @@
 //     runs the new page's initActionPage, whose setters emit stateChanged ->
 //     refresh again;
 //   - errorState (queued) -> iterator's onError shows the event dialog and
-//     emits exitWizard -> close(): every error ends the wizard;
+//     emits exitWizard -> quit(): every error ends the wizard, on purpose (the
+//     page has handed the printer back itself);
 //   - warningState (blocking) -> iterator's onWarning shows the dialog while
 //     the pool thread waits, then resultWarning carries the answer back to
 //     the page before the pool thread goes on.

@@ -209,13 +209,12 @@ void tst_Faults::faultMatrix_data()
     const QStringList noEvent;
 
     // Printer selection: the version read, then the take-over.
-    QTest::newRow("printer absent from the spooler")
-        << below << none << true << "choose; cups delete; next" << error5 << -1 << false << true << 0 << none
-        << 20;
-    QTest::newRow("device unreachable")
-        << below << none << true << "choose; sim stop; next" << error5 << -1 << false << true << 0 << none << 20;
-    QTest::newRow("handshake refused") << plus(below, "refuse 1") << none << true << "choose; next" << error5 << -1
-                                       << false << true << 0 << "reply ERROR BUSY" << 20;
+    QTest::newRow("printer absent from the spooler") << below << none << true << "choose; cups delete; next"
+                                                     << error5 << -1 << false << true << 0 << none << 20;
+    QTest::newRow("device unreachable") << below << none << true << "choose; sim stop; next" << error5 << -1
+                                        << false << true << 0 << none << 20;
+    QTest::newRow("handshake refused") << plus(below, "refuse 1") << none << true << "choose; next" << error5
+                                       << -1 << false << true << 0 << "reply ERROR BUSY" << 20;
     QTest::newRow("version reply empty") << below << none << true << "reply rfv; choose; next" << error6 << -1
                                          << false << true << 0 << "cmd \\eRfv\\r" << 20;
     QTest::newRow("version reply letters only: 0, updated, still 0")
@@ -225,109 +224,115 @@ void tst_Faults::faultMatrix_data()
         << current << none << true << "choose; next; page 3; held; next" << noEvent << 4 << false << true << 1
         << "cmd \\eSa;c\\r" << 20;
     QTest::newRow("version one below the target: updated")
-        << QStringList { "version F2299" } << none << true << "choose; next; page 1; held; next; page 2; next; next"
-        << noEvent << 4 << false << true << 1 << "c0 up F2300" << 25;
-    QTest::newRow("version reply after the limit") << plus(below, "delay.rfv 5600") << none << true
-                                                   << "choose; next" << error5 << -1 << false << true << 0 << none
-                                                   << 25;
+        << QStringList { "version F2299" } << none << true
+        << "choose; next; page 1; held; next; page 2; next; next" << noEvent << 4 << false << true << 1
+        << "c0 up F2300" << 25;
+    QTest::newRow("version reply after the limit")
+        << plus(below, "delay.rfv 5600") << none << true << "choose; next" << error5 << -1 << false << true
+        << 0 << none << 25;
     QTest::newRow("queue not administrable") << below << none << true << "cups nogroup; choose; next; free"
                                              << error6 << -1 << false << true << 0 << "reply F2200" << 25;
-    QTest::newRow("tool not running at the start")
-        << current << none << false << "choose; next; page 3; next" << noEvent << 4 << false << true << 1 << none
-        << 20;
+    QTest::newRow("tool not running at the start") << current << none << false << "choose; next; page 3; next"
+                                                   << noEvent << 4 << false << true << 1 << none << 20;
     QTest::newRow("tool not stoppable (stand-in for stopping processes)")
         << below << none << false << "tool as nobody; stop without the right; choose; next" << error6 << -1
         << false << true << 1 << none << 25;
 
     // Firmware update.
     QTest::newRow("firmware file missing")
-        << below << files.filePath(QStringLiteral("missing.tfw")) << true << "choose; next; page 1; next" << error7
+        << below << files.filePath(QStringLiteral("missing.tfw")) << true << "choose; next; page 1; next"
+        << error7 << -1 << false << true << 1 << none << 20;
+    QTest::newRow("firmware file empty")
+        << below << files.filePath(QStringLiteral("empty.tfw")) << true << "choose; next; next" << error6
         << -1 << false << true << 1 << none << 20;
-    QTest::newRow("firmware file empty") << below << files.filePath(QStringLiteral("empty.tfw")) << true
-                                         << "choose; next; next" << error6 << -1 << false << true << 1 << none
-                                         << 20;
     QTest::newRow("firmware file a folder: cannot be opened")
-        << below << files.filePath(QStringLiteral("folder.tfw")) << true << "choose; next; next" << error7 << -1
-        << false << true << 1 << none << 20;
+        << below << files.filePath(QStringLiteral("folder.tfw")) << true << "choose; next; next" << error7
+        << -1 << false << true << 1 << none << 20;
     QTest::newRow("firmware file unreadable: fewer bytes than its size")
-        << below << QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled") << true << "choose; next; next"
-        << error6 << -1 << false << true << 1 << none << 20;
-    QTest::newRow("connection dropped mid-frame") << below << none << true << "choose; next; sim drop-in 2000; next"
-                                                  << error6 << -1 << false << true << 1 << "drop 2000" << 20;
-    QTest::newRow("bad checksum refused") << plus(below, "flip-df 100") << none << true << "choose; next; next"
-                                          << error6 << -1 << false << true << 1 << "reply ERROR CHECKSUM" << 20;
+        << below << QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled") << true
+        << "choose; next; next" << error6 << -1 << false << true << 1 << none << 20;
+    QTest::newRow("connection dropped mid-frame")
+        << below << none << true << "choose; next; sim drop-in 2000; next" << error6 << -1 << false << true
+        << 1 << "drop 2000" << 20;
+    QTest::newRow("bad checksum refused")
+        << plus(below, "flip-df 100") << none << true << "choose; next; next" << error6 << -1 << false << true
+        << 1 << "reply ERROR CHECKSUM" << 20;
     QTest::newRow("no reply to the frame: the printer drops the connection")
-        << plus(below, "cut.df 0") << none << true << "choose; next; next" << error6 << -1 << false << true << 1
-        << "cut 0 of 2 bytes" << 20;
+        << plus(below, "cut.df 0") << none << true << "choose; next; next" << error6 << -1 << false << true
+        << 1 << "cut 0 of 2 bytes" << 20;
     QTest::newRow("printer not back after the restart")
-        << plus(below, "restart-ms 60000") << none << true << "choose; next; next" << error5 << -1 << false << true
-        << 1 << "c0 restart" << 20;
+        << plus(below, "restart-ms 60000") << none << true << "choose; next; next" << error5 << -1 << false
+        << true << 1 << "c0 restart" << 20;
     QTest::newRow("wrong version after the update")
-        << below << files.filePath(QStringLiteral("F2299.tfw")) << true << "choose; next; next" << error6 << -1
-        << false << true << 1 << "c0 up F2299" << 20;
+        << below << files.filePath(QStringLiteral("F2299.tfw")) << true << "choose; next; next" << error6
+        << -1 << false << true << 1 << "c0 up F2299" << 20;
 
     // Adjustment.
-    QTest::newRow("status read failing") << plus(current, "cut.rpst 0") << none << true << "choose; next; next"
-                                         << error6 << -1 << false << true << 1 << "cut 0 of" << 20;
+    QTest::newRow("status read failing")
+        << plus(current, "cut.rpst 0") << none << true << "choose; next; next" << error6 << -1 << false
+        << true << 1 << "cut 0 of" << 20;
     QTest::newRow("status read answered Time out")
         << plus(current, "status-timeout 1") << none << true << "choose; next; next" << error6 << -1 << false
         << true << 1 << none << 20;
     QTest::newRow("cover open: Continue, then closed")
-        << plus(current, "cover 1") << none << true << "choose; next; answers 1; close cover first; next" << warning
-        << 4 << false << true << 1 << "cmd \\eSa;c\\r" << 20;
+        << plus(current, "cover 1") << none << true << "choose; next; answers 1; close cover first; next"
+        << warning << 4 << false << true << 1 << "cmd \\eSa;c\\r" << 20;
     QTest::newRow("cover open: Return") << plus(current, "cover 1") << none << true
-                                        << "choose; next; answers 0; next; page 3; held; no adjustment" << warning
-                                        << 3 << true << true << 0 << none << 20;
+                                        << "choose; next; answers 0; next; page 3; held; no adjustment"
+                                        << warning << 3 << true << true << 0 << none << 20;
     QTest::newRow("ribbon fault once: Continue")
-        << plus(current, "ribbon once") << none << true << "choose; next; answers 1; next" << warning << 4 << false
-        << true << 1 << "reply ERROR RIBBON" << 20;
+        << plus(current, "ribbon once") << none << true << "choose; next; answers 1; next" << warning << 4
+        << false << true << 1 << "reply ERROR RIBBON" << 20;
     QTest::newRow("ribbon fault always: Continue twice, then Return")
         << plus(current, "ribbon always") << none << true << "choose; next; answers 1 1 0; next; page 3"
-        << QStringList { "WARNING 9", "WARNING 9", "WARNING 9" } << 3 << true << true << 0 << "reply ERROR RIBBON"
-        << 20;
+        << QStringList { "WARNING 9", "WARNING 9", "WARNING 9" } << 3 << true << true << 0
+        << "reply ERROR RIBBON" << 20;
     QTest::newRow("reply OK and a space") << current << none << true << "reply sa OK\\x20; choose; next; next"
                                           << error8 << -1 << false << true << 1 << "reply OK " << 20;
-    QTest::newRow("reply ok in lower case") << plus(current, "reply.sa ok") << none << true << "choose; next; next"
-                                            << error8 << -1 << false << true << 1 << "reply ok" << 20;
+    QTest::newRow("reply ok in lower case")
+        << plus(current, "reply.sa ok") << none << true << "choose; next; next" << error8 << -1 << false
+        << true << 1 << "reply ok" << 20;
     QTest::newRow("no reply to the adjustment: the printer drops the connection")
-        << plus(current, "cut.sa 0") << none << true << "choose; next; next" << error8 << -1 << false << true << 1
-        << "cut 0 of 2 bytes" << 20;
+        << plus(current, "cut.sa 0") << none << true << "choose; next; next" << error8 << -1 << false << true
+        << 1 << "cut 0 of 2 bytes" << 20;
 
     // Leaving: abort on every page, the window closed on every page.
-    QTest::newRow("abort on page 0") << below << none << true << "choose; abort" << noEvent << -1 << false << true
-                                     << 1 << none << 20;
-    QTest::newRow("abort on page 1") << below << none << true << "choose; next; page 1; abort" << noEvent << -1
-                                     << false << true << 1 << none << 20;
-    QTest::newRow("abort on page 2") << below << none << true << "choose; next; next; page 2; abort" << noEvent << -1
-                                     << false << true << 1 << none << 25;
-    QTest::newRow("abort on page 3") << current << none << true << "choose; next; page 3; abort" << noEvent << -1
-                                     << false << true << 1 << none << 20;
+    QTest::newRow("abort on page 0") << below << none << true << "choose; abort" << noEvent << -1 << false
+                                     << true << 1 << none << 20;
+    QTest::newRow("abort on page 1") << below << none << true << "choose; next; page 1; abort" << noEvent
+                                     << -1 << false << true << 1 << none << 20;
+    QTest::newRow("abort on page 2") << below << none << true << "choose; next; next; page 2; abort"
+                                     << noEvent << -1 << false << true << 1 << none << 25;
+    QTest::newRow("abort on page 3") << current << none << true << "choose; next; page 3; abort" << noEvent
+                                     << -1 << false << true << 1 << none << 20;
     QTest::newRow("abort on page 4: not offered, Escape ends")
-        << current << none << true << "choose; next; next; page 4; no abort; esc" << noEvent << -1 << false << true
-        << 1 << none << 20;
+        << current << none << true << "choose; next; next; page 4; no abort; esc" << noEvent << -1 << false
+        << true << 1 << none << 20;
     QTest::newRow("window closed on page 0")
         << below << none << true << "choose; esc" << noEvent << -1 << false << true << 0 << none << 20;
     QTest::newRow("window closed on page 1") << below << none << true << "choose; next; page 1; held; close"
                                              << noEvent << -1 << false << true << 1 << none << 20;
-    QTest::newRow("window closed on page 2") << below << none << true << "choose; next; next; page 2; held; esc"
-                                             << noEvent << -1 << false << true << 1 << none << 25;
-    QTest::newRow("window closed on page 3")
-        << current << none << true << "choose; next; page 3; held; close" << noEvent << -1 << false << true << 1
-        << none << 20;
+    QTest::newRow("window closed on page 2")
+        << below << none << true << "choose; next; next; page 2; held; esc" << noEvent << -1 << false << true
+        << 1 << none << 25;
+    QTest::newRow("window closed on page 3") << current << none << true << "choose; next; page 3; held; close"
+                                             << noEvent << -1 << false << true << 1 << none << 20;
     QTest::newRow("window closed on page 4") << current << none << true << "choose; next; next; page 4; esc"
                                              << noEvent << -1 << false << true << 1 << none << 20;
     QTest::newRow("Previous to the selection, another printer chosen")
         << below << none << true
-        << "second printer; choose; next; page 1; held; prev; page 0; free; choose second; next; page 3; held; "
+        << "second printer; choose; next; page 1; held; prev; page 0; free; choose second; next; page 3; "
+           "held; "
            "first free; next"
         << noEvent << 4 << false << true << 2 << none << 25;
 
     // The server changes under the run (last: the server is restored after each).
     QTest::newRow("reply OK, hand-back failing")
-        << current << none << true << "choose; next; page 3; cups nogroup; next" << error6 << -1 << true << false
-        << 2 << "reply OK" << 25;
-    QTest::newRow("spooler stopped mid-run") << below << none << true << "choose; next; page 1; cups stop; next"
-                                             << error6 << -1 << true << false << 1 << none << 25;
+        << current << none << true << "choose; next; page 3; cups nogroup; next" << error6 << -1 << true
+        << false << 2 << "reply OK" << 25;
+    QTest::newRow("spooler stopped mid-run")
+        << below << none << true << "choose; next; page 1; cups stop; next" << error6 << -1 << true << false
+        << 1 << none << 25;
 }
 
 void tst_Faults::faultMatrix()
@@ -472,10 +477,12 @@ void tst_Faults::step(WizardRun& run, const QString& line)
         QVERIFY(run.choosePrinter(secondQueue));
         current = secondQueue;
     } else if (line == QLatin1String("next") || line == QLatin1String("prev")) {
-        QVERIFY2(run.click(line == QLatin1String("next") ? "nextButton" : "previousButton"), qPrintable(line));
+        QVERIFY2(
+            run.click(line == QLatin1String("next") ? "nextButton" : "previousButton"), qPrintable(line));
         QVERIFY(settled(run, 120000));
     } else if (line == QLatin1String("abort")) {
-        ModalAnswerer yes(QStringLiteral("abortBox"), [](QWidget* box) { clickChild(box, "abortYesButton"); });
+        ModalAnswerer yes(
+            QStringLiteral("abortBox"), [](QWidget* box) { clickChild(box, "abortYesButton"); });
         QVERIFY(run.click("abortButton"));
         QVERIFY(settled(run));
         QCOMPARE(yes.answered(), 1);
@@ -494,7 +501,8 @@ void tst_Faults::step(WizardRun& run, const QString& line)
         run.events.answerWarnings(answers);
     } else if (line == QLatin1String("close cover first")) {
         PrinterSim* printer = &run.printer;
-        run.events.beforeAnswer = [printer](int) { printer->set(QStringLiteral("cover"), QStringLiteral("0")); };
+        run.events.beforeAnswer
+            = [printer](int) { printer->set(QStringLiteral("cover"), QStringLiteral("0")); };
     } else if (word == QLatin1String("page")) {
         QCOMPARE(run.currentIndex(), rest.toInt());
     } else if (line == QLatin1String("held")) {
@@ -509,8 +517,8 @@ void tst_Faults::step(WizardRun& run, const QString& line)
     } else if (line == QLatin1String("no adjustment")) {
         QVERIFY(!run.printer.commands().contains("\x1bSa;c\r"));
     } else if (word == QLatin1String("reply")) {
-        QVERIFY(run.printer.setReply(
-            rest.section(QLatin1Char(' '), 0, 0), PrinterSim::unescape(rest.section(QLatin1Char(' '), 1).toLatin1())));
+        QVERIFY(run.printer.setReply(rest.section(QLatin1Char(' '), 0, 0),
+            PrinterSim::unescape(rest.section(QLatin1Char(' '), 1).toLatin1())));
     } else if (line == QLatin1String("sim stop")) {
         run.printer.stop();
     } else if (word == QLatin1String("sim")) {
@@ -545,7 +553,9 @@ void tst_Faults::frameAsReceived_data()
     QTest::addColumn<QByteArray>("expected");
     // The frame of the 3-byte file, written out: header, the bytes, ";", their XOR, CR, ".".
     QTest::newRow("3-byte file") << files.filePath(QStringLiteral("tiny.tfw"))
-                                 << QByteArray("\x1b" "Df;3;\x01\x02\x04;\x07\r.", 13);
+                                 << QByteArray("\x1b"
+                                               "Df;3;\x01\x02\x04;\x07\r.",
+                                        13);
     QFile image(WizardRun::targetImage());
     QVERIFY(image.open(QIODevice::ReadOnly));
     const QByteArray bytes = image.readAll();
@@ -553,8 +563,9 @@ void tst_Faults::frameAsReceived_data()
     for (char byte : bytes)
         sum = static_cast<char>(sum ^ byte);
     QTest::newRow("shipped image") << WizardRun::targetImage()
-                                   << QByteArray("\x1b" "Df;") + QByteArray::number(bytes.size()) + ';' + bytes + ';'
-            + sum + "\r.";
+                                   << QByteArray("\x1b"
+                                                 "Df;")
+            + QByteArray::number(bytes.size()) + ';' + bytes + ';' + sum + "\r.";
 }
 
 void tst_Faults::frameAsReceived()
@@ -581,7 +592,8 @@ void tst_Faults::frameAsReceived()
     // One frame, one write.
     int frames = 0;
     for (const QByteArray& command : run.printer.commands())
-        frames += command.startsWith("\x1b" "Df;");
+        frames += command.startsWith("\x1b"
+                                     "Df;");
     QCOMPARE(frames, 1);
 }
 
@@ -598,17 +610,18 @@ void tst_Faults::jobSentBeforeTheTakeOverArrivesOnce()
     // A job is what the printer takes as data: one packet, here one text command.
     const QByteArray text = "\x1bJOB " + QByteArray::number(QCoreApplication::applicationPid()) + " card 1\r";
     QByteArray job(durvo::PacketHeaderSize, '\0');
-    durvo::encodePacketHeader(
-        reinterpret_cast<std::uint8_t*>(job.data()), durvo::PacketData, static_cast<std::uint32_t>(text.size()));
+    durvo::encodePacketHeader(reinterpret_cast<std::uint8_t*>(job.data()), durvo::PacketData,
+        static_cast<std::uint32_t>(text.size()));
     job += text;
     QFile file(files.filePath(QStringLiteral("job.bin")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(job);
     file.close();
     QString output;
-    QCOMPARE(cups->runTool(QStringLiteral("lp"),
-                 { QStringLiteral("-d"), run.queue, QStringLiteral("-o"), QStringLiteral("raw"), file.fileName() },
-                 &output),
+    QCOMPARE(
+        cups->runTool(QStringLiteral("lp"),
+            { QStringLiteral("-d"), run.queue, QStringLiteral("-o"), QStringLiteral("raw"), file.fileName() },
+            &output),
         0);
     QVERIFY2(run.printer.waitForLog(QStringLiteral("cmd \\eJOB"), 15000), qPrintable(output));
 

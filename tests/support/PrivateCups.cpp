@@ -12,11 +12,9 @@
 #include <cups/cups.h>
 #include <unistd.h>
 
-namespace wizard::test
-{
+namespace wizard::test {
 
-namespace
-{
+namespace {
 
 constexpr int toolTimeoutMs = 30000;
 

@@ -4,8 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace wizard::test
-{
+namespace wizard::test {
 
 // A private CUPS server for a test, never the machine's own: either the one the CTest
 // fixture "private_cups" started for this ctest run (shared with the run's other tests,
@@ -18,8 +17,7 @@ namespace wizard::test
 // reports as the driver) and the printer identifier as talvor-printer-id-default.
 // Queues this object added are deleted when it is destroyed; an own server is stopped
 // and its folder removed.
-class PrivateCups
-{
+class PrivateCups {
 public:
     enum class Mode { Shared, Own };
 

@@ -21,8 +21,7 @@ extern char** environ;
 
 using namespace wizard::sys;
 
-namespace
-{
+namespace {
 
 QString pidSuffix(const char* base)
 {
@@ -48,8 +47,7 @@ QByteArray readAll(const QString& path)
 
 } // namespace
 
-class tst_Processes : public QObject
-{
+class tst_Processes : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();

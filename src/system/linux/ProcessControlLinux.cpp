@@ -19,11 +19,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 // How long a stopped process is given to be gone before the call returns.
 constexpr int exitWaitMs = 1000;

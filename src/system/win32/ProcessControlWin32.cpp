@@ -7,11 +7,9 @@
 
 #include <cwchar>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 // Looked up by name on every call, as the query may be missing on old systems.
 IsWow64ProcessFunction isWow64ProcessEntry = nullptr;
