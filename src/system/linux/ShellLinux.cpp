@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The command interpreter on Linux: /bin/sh -c, started with fork and exec so that
-// nothing but the command itself is interpreted; pkexec for elevation; xdg-open for
+// The command interpreter on Linux: /bin/sh -c, spawned with the arguments as they
+// are so that nothing but the command itself is interpreted; pkexec for elevation; xdg-open for
 // "start TARGET".
 #include "system/Shell.h"
 
@@ -9,53 +9,60 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 extern char** environ;
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 std::string toLocal(const std::wstring& text)
 {
     return QString::fromStdWString(text).toLocal8Bit().toStdString();
 }
 
-// Writes errno to the parent and ends the child; only async-signal-safe calls.
-[[noreturn]] void failChild(int reportFd)
-{
-    const int error = errno;
-    ssize_t ignored = ::write(reportFd, &error, sizeof error);
-    (void)ignored;
-    _exit(127);
-}
+// Spawning, not forking: a fork of the wizard, with the web engine loaded, copies
+// the page tables of a large process (tens of milliseconds each time); a spawn
+// shares them until the exec.
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    bool ready = false;
 
-// In the child: hidden (no terminal input or output), in the folder, then exec.
-[[noreturn]] void execChild(int reportFd, const char* folder, char* const* argv, char* const* envp)
-{
-    const int devNull = ::open("/dev/null", O_RDWR);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDIN_FILENO);
-        ::dup2(devNull, STDOUT_FILENO);
-        ::dup2(devNull, STDERR_FILENO);
-        if (devNull > STDERR_FILENO)
-            ::close(devNull);
+    SpawnSetup(const std::string& folder, bool detached)
+    {
+        if (posix_spawn_file_actions_init(&actions) != 0)
+            return;
+        if (posix_spawnattr_init(&attributes) != 0) {
+            posix_spawn_file_actions_destroy(&actions);
+            return;
+        }
+        // Hidden (no terminal input or output), in the folder. The command gets none
+        // of our descriptors, as a program the shell starts on Windows inherits no
+        // handles: the tool runs on long after we have closed our connections.
+        ready = posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDWR, 0) == 0
+            && posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDOUT_FILENO) == 0
+            && posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO) == 0
+            && (folder.empty() || posix_spawn_file_actions_addchdir_np(&actions, folder.c_str()) == 0)
+            && posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0
+            // Detached: a session of its own, so that it outlives us and no terminal's
+            // hang-up reaches it.
+            && (!detached || posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID) == 0);
     }
-    if (*folder && ::chdir(folder) != 0)
-        failChild(reportFd);
-    // The command gets none of our descriptors, as a program the shell starts on Windows
-    // inherits no handles: the tool runs on long after we have closed our connections.
-    // An older kernel without this call leaves them as they are.
-    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
-    execvpe(argv[0], argv, envp);
-    failChild(reportFd);
-}
+    ~SpawnSetup()
+    {
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
 
 } // namespace
 
@@ -89,7 +96,6 @@ bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool
         arguments.push_back(text);
     }
 
-    // Everything the child needs is built before fork: only async-signal-safe calls after.
     std::vector<std::string> environment;
     bool pathSet = false;
     for (char** variable = environ; variable && *variable; ++variable) {
@@ -111,43 +117,28 @@ bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    // The child reports a failed exec through this pipe; a clean exec closes it.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
+    SpawnSetup setup(folder, !wait);
+    if (!setup.ready)
+        return false;
+    // A folder that cannot be entered or a program that cannot be started is the
+    // spawn's error.
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], &setup.actions, &setup.attributes, argv.data(), envp.data()) != 0)
         return false;
 
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(report[0]);
-        ::close(report[1]);
-        return false;
+    if (wait) {
+        // Until the command has ended, with no time limit.
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+        return true;
     }
-    if (child == 0) {
-        ::close(report[0]);
-        if (!wait) {
-            // Detached: a grandchild in its own session, adopted by the system, so
-            // nothing waits for it and it outlives us.
-            ::setsid();
-            const pid_t grandchild = ::fork();
-            if (grandchild < 0)
-                failChild(report[1]);
-            if (grandchild > 0)
-                _exit(0);
-        }
-        execChild(report[1], folder.c_str(), argv.data(), envp.data());
-    }
-    ::close(report[1]);
-    int error = 0;
-    ssize_t got;
-    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) { }
-    ::close(report[0]);
-    const bool started = got == 0;
-
-    // Waiting means until the command has ended, with no time limit; detached, only
-    // the intermediate child is reaped.
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
-    return started;
+    // Detached: it runs on by itself; its end is collected here (no zombie while we
+    // run), and once we have ended the system adopts it.
+    std::thread([child] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    }).detach();
+    return true;
 }
 
 } // namespace wizard::sys
