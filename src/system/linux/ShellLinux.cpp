@@ -33,6 +33,7 @@ std::string toLocal(const std::wstring& text)
 struct SpawnSetup {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
+    bool made = false;
     bool ready = false;
 
     SpawnSetup(const std::string& folder, bool detached)
@@ -43,6 +44,7 @@ struct SpawnSetup {
             posix_spawn_file_actions_destroy(&actions);
             return;
         }
+        made = true;
         // Hidden (no terminal input or output), in the folder. The command gets none
         // of our descriptors, as a program the shell starts on Windows inherits no
         // handles: the tool runs on long after we have closed our connections.
@@ -57,6 +59,8 @@ struct SpawnSetup {
     }
     ~SpawnSetup()
     {
+        if (!made)
+            return;
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
