@@ -7,7 +7,6 @@
 #include "wizard/HtmlPane.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -137,16 +136,7 @@ bool WizardRun::choosePrinter()
 
 bool WizardRun::choosePrinter(const QString& name)
 {
-    auto* combo = fixture.window->findChild<QComboBox*>(QStringLiteral("printerCombo"));
-    const int index = combo ? combo->findText(name) : -1;
-    if (index < 1)
-        return false;
-    combo->setFocus();
-    while (combo->currentIndex() < index)
-        QTest::keyClick(combo, Qt::Key_Down);
-    while (combo->currentIndex() > index)
-        QTest::keyClick(combo, Qt::Key_Up);
-    return fixture.window->settings()->printerName == name;
+    return test::choosePrinter(fixture.window.get(), name);
 }
 
 bool WizardRun::click(const char* button)
