@@ -7,10 +7,6 @@
 
 #include <cstring>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace wizard {
 
 DurvoCommLayer::DurvoCommLayer(ILogger* logger, std::int32_t passA, std::int32_t passB)
@@ -56,21 +52,7 @@ bool DurvoCommLayer::ensureFunctions()
 
 bool DurvoCommLayer::toAnsiName(const wchar_t* name, char* out)
 {
-    if (!name || !out)
-        return false;
-#ifdef _WIN32
-    // The buffer is handed over whole; a name that does not fit makes the
-    // conversion fail rather than come back cut.
-    const int written
-        = WideCharToMultiByte(CP_ACP, 0, name, -1, out, static_cast<int>(nameCapacity), nullptr, nullptr);
-    return written > 0;
-#else
-    const std::string utf8 = sys::toUtf8(name, U'?');
-    if (utf8.size() > nameCapacity - 1)
-        return false;
-    std::memcpy(out, utf8.c_str(), utf8.size() + 1);
-    return true;
-#endif
+    return sys::toSystemNarrow(name, out, nameCapacity);
 }
 
 bool DurvoCommLayer::Open(const wchar_t* printerName)

@@ -41,10 +41,8 @@ public:
     static constexpr std::size_t nameCapacity = 221;
 
     // The printer name as the library takes it, NUL included, into out
-    // (nameCapacity bytes). On Windows the system's ANSI code page, characters
-    // it lacks becoming its default character; elsewhere UTF-8, the encoding
-    // CUPS gives queue names whatever the locale, with '?' for a value that is
-    // no character. False when the name does not fit.
+    // (nameCapacity bytes), in the system's narrow name encoding (see
+    // system/TextEncoding.h). False when the name does not fit.
     static bool toAnsiName(const wchar_t* name, char* out);
 
 private:

@@ -5,12 +5,12 @@
 #include "system/ProcessControl.h"
 #include "system/Shell.h"
 #include "system/Spooler.h"
+#include "system/TextEncoding.h"
 
 #include <algorithm>
 #include <cstdint>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 std::wstring ruvelkFolder()
 {
@@ -49,6 +49,32 @@ bool readPrinterId(const std::wstring& printerName, void* block)
         printer, L"DsUser", L"PrinterID", block, static_cast<std::uint32_t>(printerIdSize), needed);
     Spooler::closePrinter(printer);
     return read && needed == printerIdSize;
+}
+
+std::vector<std::uint8_t> encodePrinterId(const std::wstring& id)
+{
+    const std::u16string units = toUtf16(id);
+    std::vector<std::uint8_t> block;
+    block.reserve((units.size() + 1) * 2);
+    for (const char16_t unit : units) {
+        block.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        block.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    block.push_back(0);
+    block.push_back(0);
+    return block;
+}
+
+std::wstring decodePrinterId(const std::uint8_t* block)
+{
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < printerIdSize; i += 2) {
+        const auto unit = static_cast<char16_t>(block[i] | block[i + 1] << 8);
+        if (unit == 0)
+            break;
+        units += unit;
+    }
+    return units.size() == 40 ? fromUtf16(units) : std::wstring();
 }
 
 std::wstring replaceDrvType(std::wstring text, const std::wstring& driverType)

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // The printer identifier: 41 UTF-16 units with the terminating zero.
 inline constexpr std::size_t printerIdSize = 82;
@@ -16,6 +17,14 @@ inline constexpr std::size_t printerIdSize = 82;
 // queue cannot be opened with full access or its record cannot be read; otherwise
 // whether the tool was started. The write of the record is not checked.
 bool restoreBidiAndStartRuvelk(const std::wstring& printerName);
+
+// The identifier as the spooler stores a string value: UTF-16 little-endian units,
+// then a zero unit.
+std::vector<std::uint8_t> encodePrinterId(const std::wstring& id);
+
+// The identifier in block (printerIdSize bytes) up to its first zero unit; empty
+// unless it is exactly 40 units long.
+std::wstring decodePrinterId(const std::uint8_t* block);
 
 // Reads the printer data "PrinterID" under "DsUser" into block (printerIdSize bytes);
 // true only when the value is exactly that long. A longer value does not fit and a

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "system/ApplicationDirectory.h"
 
-#include <QFile>
-#include <QString>
+#include "system/TextEncoding.h"
 
 #include <string>
 #include <unistd.h>
@@ -23,7 +22,7 @@ std::wstring executablePath()
         }
         buffer.resize(buffer.size() * 2);
     }
-    return QFile::decodeName(QByteArray::fromStdString(buffer)).toStdWString();
+    return fromUtf8(buffer);
 }
 
 } // namespace wizard::sys

@@ -4,7 +4,7 @@
 // "start TARGET".
 #include "system/Shell.h"
 
-#include <QString>
+#include "system/TextEncoding.h"
 
 #include <cerrno>
 #include <cstring>
@@ -21,11 +21,6 @@ extern char** environ;
 namespace wizard::sys {
 
 namespace {
-
-std::string toLocal(const std::wstring& text)
-{
-    return QString::fromStdWString(text).toLocal8Bit().toStdString();
-}
 
 // Spawning, not forking: a fork of the wizard, with the web engine loaded, copies
 // the page tables of a large process (tens of milliseconds each time); a spawn
@@ -72,8 +67,8 @@ struct SpawnSetup {
 
 bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool wait, bool elevate)
 {
-    const std::string folder = toLocal(workingFolder);
-    const std::string text = toLocal(command);
+    const std::string folder = toUtf8(workingFolder);
+    const std::string text = toUtf8(command);
 
     std::vector<std::string> arguments;
     if (elevate)

@@ -6,8 +6,8 @@
 // attribute as a UTF-16 block.
 #include "system/Spooler.h"
 
-#include <QByteArray>
-#include <QString>
+#include "system/SpoolerControl.h"
+#include "system/TextEncoding.h"
 
 #include <cups/cups.h>
 #include <cups/ipp.h>
@@ -20,8 +20,7 @@
 #include <unistd.h>
 #include <unordered_set>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 struct SpoolerPrinter {
     std::string name;
@@ -29,8 +28,7 @@ struct SpoolerPrinter {
     PrinterAccess access = PrinterAccess::Use;
 };
 
-namespace
-{
+namespace {
 
 // The queue's state message while the wizard holds it; an administrator's own pause
 // carries another message and is left alone.
@@ -56,16 +54,6 @@ const char* neverPrompt(const char*, http_t*, const char*, const char*, void*)
 int giveUp(http_t*, void*)
 {
     return 0;
-}
-
-std::string toUtf8(const wchar_t* text)
-{
-    return QString::fromWCharArray(text).toStdString();
-}
-
-std::wstring fromUtf8(const char* text)
-{
-    return QString::fromUtf8(text).toStdWString();
 }
 
 // One connection per operation; closed by the deleter.
@@ -129,7 +117,7 @@ std::wstring portOf(const char* deviceUri)
     for (std::string::size_type i = 0; i < colon && i < port.size(); ++i)
         if (port[i] >= 'a' && port[i] <= 'z')
             port[i] = static_cast<char>(port[i] - 'a' + 'A');
-    return fromUtf8(port.c_str());
+    return fromUtf8(port);
 }
 
 std::string schemeOf(const char* deviceUri)
@@ -413,21 +401,13 @@ bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, co
     const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
     if (!text)
         return false;
-    // Stored as the spooler stores a string value: UTF-16 with its terminating zero.
-    const QString value = QString::fromUtf8(text);
-    const std::size_t bytes = (static_cast<std::size_t>(value.size()) + 1) * sizeof(char16_t);
-    if (bytes > UINT32_MAX)
+    const std::vector<std::uint8_t> value = encodePrinterId(fromUtf8(text));
+    if (value.size() > UINT32_MAX)
         return false;
-    needed = static_cast<std::uint32_t>(bytes);
-    if (!buffer || bytes > size)
+    needed = static_cast<std::uint32_t>(value.size());
+    if (!buffer || value.size() > size)
         return false;
-    auto* out = static_cast<unsigned char*>(buffer);
-    for (qsizetype i = 0; i <= value.size(); ++i) {
-        const char16_t unit = i < value.size() ? value.at(i).unicode() : u'\0';
-        // Little-endian, as on Windows.
-        out[2 * i] = static_cast<unsigned char>(unit & 0xFF);
-        out[2 * i + 1] = static_cast<unsigned char>(unit >> 8);
-    }
+    std::memcpy(buffer, value.data(), value.size());
     return true;
 }
 

@@ -3,17 +3,25 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace wizard::sys {
 
 std::wstring executablePath()
 {
-    // A longer path comes back cut to the buffer (and terminated); its folder is then wrong,
-    // as it always was for such installations.
-    wchar_t buffer[260] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, buffer, 260);
-    if (length == 0)
-        return std::wstring();
-    return std::wstring(buffer, length < 260 ? length : 259);
+    // A path longer than the buffer comes back cut (and terminated): grow until it fits,
+    // up to the longest path the system has.
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < buffer.size())
+            return std::wstring(buffer.data(), length);
+        if (buffer.size() >= 32768)
+            return std::wstring();
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 } // namespace wizard::sys

@@ -1,34 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "system/SharedLibrary.h"
 
+#include "system/ApplicationDirectory.h"
+
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace wizard::sys {
-
-namespace {
-
-std::wstring applicationDirectory()
-{
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            std::wstring exe(path.data(), length);
-            const auto slash = exe.find_last_of(L"\\/");
-            return slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash + 1);
-        }
-        if (path.size() >= 32768)
-            return {};
-        path.resize(path.size() * 2);
-    }
-}
-
-} // namespace
 
 SharedLibrary::~SharedLibrary()
 {
