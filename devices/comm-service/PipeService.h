@@ -27,18 +27,24 @@
 // "recv HEX", "reply HEX", "hangup", "end", "printer ...".
 #pragma once
 
+#include "ControlChannel.h"
 #include "DurvoLibrary.h"
-#include "ServiceMessage.h"
+#include "FaultModes.h"
+#include "MessageHandler.h"
+#include "ServiceLog.h"
 
 #include <cstdio>
 #include <map>
 #include <string>
-#include <vector>
 
 namespace service {
 
+// The pipes, their modes and the loop that serves them; the message handling,
+// the faults and the control channel are each their own class.
 class PipeService {
 public:
+    enum class Mode { Serving, Busy, Absent, Stale };
+
     PipeService(DurvoLibrary& durvo, std::string folder, std::FILE* log);
     ~PipeService();
 
@@ -46,11 +52,14 @@ public:
     bool scan(std::string& error);
     void addPipe(const std::string& id, const std::string& queue);
     void printPipes() const;
+    // Puts the pipe id (every pipe for "*") in mode; answer "ok" or "error ...".
+    bool switchPipes(const std::string& id, Mode mode, std::string& answer);
+    // Every pipe served again, whatever could not be.
+    void serveAll();
     // Serves until standard input ends or a termination signal arrives.
     int run();
 
 private:
-    enum class Mode { Serving, Busy, Absent, Stale };
     struct Pipe {
         std::string id;
         std::string queue;
@@ -58,44 +67,18 @@ private:
         int listener = -1;
         int filler = -1; // the connection that fills a busy pipe's backlog
     };
-    struct ReadState {
-        bool active = false;
-        std::vector<char> data;
-        std::int32_t count = 0;
-        std::int32_t sent = 0;
-    };
-    struct WriteState {
-        bool active = false;
-        std::vector<char> data;
-        std::int32_t total = 0;
-    };
-    struct Hangup {
-        int code = 0;
-        int nth = 0;
-    };
 
     std::string path(const Pipe& pipe) const;
     bool setMode(Pipe& pipe, Mode mode);
     void shutPipe(Pipe& pipe, bool unlinkFile);
-    bool control(const std::string& line, std::string& answer);
     void converse(Pipe& pipe, int fd);
-    Message handle(const Pipe& pipe, const Message& request, ReadState& read, WriteState& write);
-    void sendChunk(Message& reply, const ReadState& read, std::int32_t index) const;
-    void logLine(const std::string& line);
 
-    DurvoLibrary& durvo;
     std::string folder;
-    std::FILE* log;
+    ServiceLog log;
+    FaultModes faults;
+    MessageHandler handler;
+    ControlChannel control;
     std::map<std::string, Pipe> pipes;
-    std::map<std::int32_t, QuarleHandle> channels;
-    std::int32_t nextChannel = 1;
-
-    std::map<int, int> resultZero; // code -> replies left (-1: all)
-    Hangup hangup;
-    int silentCode = 0;
-    bool assignNext = false;
-    std::int32_t assigned[4] = {}; // channel, first, second, third option
-    std::map<int, std::map<std::string, std::int32_t>> readOverrides; // reply index -> fields
 };
 
 } // namespace service

@@ -10,6 +10,15 @@
 
 namespace service {
 
+// The request codes a client sends in the message's command field.
+enum class Command : std::int32_t {
+    Open = 1,
+    Close = 2,
+    Read = 3,
+    Write = 4,
+    ReadStatus = 5,
+};
+
 struct Message {
     static constexpr std::size_t size = 1168;
     static constexpr std::size_t chunkCapacity = 1024;
@@ -38,6 +47,7 @@ struct Message {
         return static_cast<std::int32_t>(std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8
             | std::uint32_t(bytes[at + 2]) << 16 | std::uint32_t(bytes[at + 3]) << 24);
     }
+    Command commandCode() const { return static_cast<Command>(get(command)); }
     void set(std::size_t at, std::int32_t value)
     {
         const auto bits = static_cast<std::uint32_t>(value);

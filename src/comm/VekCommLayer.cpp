@@ -5,6 +5,7 @@
 #include "system/NamedPipe.h"
 #include "system/Sleep.h"
 #include "system/SpoolerControl.h"
+#include "system/TextEncoding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,37 +17,25 @@ namespace wizard {
 
 namespace {
 
-// UTF-16 units of a wide string (wchar_t is UTF-16 on Windows, UTF-32 elsewhere).
-std::u16string toUtf16(const std::wstring& text)
-{
-    std::u16string out;
-    for (wchar_t wc : text) {
-        const auto c = static_cast<std::uint32_t>(wc);
-        if (c >= 0x10000 && c <= 0x10FFFF) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+// Ends the conversation on every way out of an exchange: the service takes one
+// connection per exchange and serves no other client while one stays open.
+class ConversationEnd {
+public:
+    explicit ConversationEnd(sys::NamedPipe* pipe)
+        : pipe(pipe)
+    {
     }
-    return out;
-}
+    ~ConversationEnd()
+    {
+        if (pipe)
+            pipe->close();
+    }
+    ConversationEnd(const ConversationEnd&) = delete;
+    ConversationEnd& operator=(const ConversationEnd&) = delete;
 
-std::wstring fromUtf16(const std::u16string& text)
-{
-    std::wstring out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (sizeof(wchar_t) == 4 && unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size()
-            && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            out += static_cast<wchar_t>(unit);
-        }
-    }
-    return out;
-}
+private:
+    sys::NamedPipe* pipe;
+};
 
 } // namespace
 
@@ -69,7 +58,7 @@ void VekMessage::set(Field field, std::int32_t value)
 bool VekMessage::setPrinterName(const std::wstring& name)
 {
     std::fill_n(bytes.begin() + printerName, nameUnits * 2, std::uint8_t(0));
-    const std::u16string units = toUtf16(name);
+    const std::u16string units = sys::toUtf16(name);
     if (units.size() >= nameUnits)
         return false;
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -192,20 +181,13 @@ bool VekCommLayer::transfer(VekMessage& message)
     return true;
 }
 
-void VekCommLayer::disconnect()
-{
-    if (pipe)
-        pipe->close();
-}
-
 bool VekCommLayer::ExecuteCmd(VekMessage& message)
 {
     trace(logger, TraceLevel::info, L"[%s] ExecuteCmd {%s}", L"wizard::VekCommLayer::ExecuteCmd");
     if (!connect())
         return false;
-    const bool ok = transfer(message);
-    disconnect();
-    return ok;
+    const ConversationEnd end(pipe.get());
+    return transfer(message);
 }
 
 bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::int32_t length)
@@ -213,14 +195,13 @@ bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::
     trace(logger, TraceLevel::info, L"[%s] ExecuteWriteCmd {%s}", L"wizard::VekCommLayer::ExecuteWriteCmd");
     if (!connect())
         return false;
+    const ConversationEnd end(pipe.get());
     const std::int64_t chunks = (std::int64_t(length) + std::int64_t(VekMessage::chunkCapacity) - 1)
         / std::int64_t(VekMessage::chunkCapacity);
     message.set(VekMessage::chunkCount, static_cast<std::int32_t>(std::max<std::int64_t>(chunks, 0)));
     message.set(VekMessage::totalLength, length);
-    if (length <= 0 || !bytes) {
-        disconnect();
+    if (length <= 0 || !bytes)
         return false;
-    }
     std::int32_t sent = 0;
     while (sent < length) {
         const std::int32_t piece
@@ -229,13 +210,10 @@ bool VekCommLayer::ExecuteWriteCmd(VekMessage& message, const char* bytes, std::
             message.bytes.begin() + VekMessage::chunkData, VekMessage::chunkCapacity, std::uint8_t(0));
         std::memcpy(message.bytes.data() + VekMessage::chunkData, bytes + sent, std::size_t(piece));
         message.set(VekMessage::chunkLength, piece);
-        if (!transfer(message)) {
-            disconnect();
+        if (!transfer(message))
             return false;
-        }
         sent += piece;
     }
-    disconnect();
     return true;
 }
 
@@ -245,17 +223,14 @@ bool VekCommLayer::ExecuteReadCmd(
     trace(logger, TraceLevel::info, L"[%s] ExecuteReadCmd {%s}", L"wizard::VekCommLayer::ExecuteReadCmd");
     if (!connect())
         return false;
-    if (!transfer(message)) {
-        disconnect();
+    const ConversationEnd end(pipe.get());
+    if (!transfer(message))
         return false;
-    }
     // The first reply announces the total; every chunk must fit inside it, and
     // no reply may change it, so the data never runs past its buffer.
     const std::int32_t total = message.get(VekMessage::totalLength);
-    if (total < 0 || total > maxReplyLength) {
-        disconnect();
+    if (total < 0 || total > maxReplyLength)
         return false;
-    }
     const std::int32_t chunkLimit
         = (total + std::int32_t(VekMessage::chunkCapacity) - 1) / std::int32_t(VekMessage::chunkCapacity);
     std::vector<char> data(static_cast<std::size_t>(total), 0);
@@ -263,40 +238,29 @@ bool VekCommLayer::ExecuteReadCmd(
     for (std::int32_t chunk = 1; chunk <= message.get(VekMessage::chunkCount); ++chunk) {
         const std::int32_t piece = message.get(VekMessage::chunkLength);
         if (message.get(VekMessage::chunkCount) > chunkLimit || message.get(VekMessage::totalLength) != total
-            || piece < 0 || piece > std::int32_t(VekMessage::chunkCapacity) || piece > total - offset) {
-            disconnect();
+            || piece < 0 || piece > std::int32_t(VekMessage::chunkCapacity) || piece > total - offset)
             return false;
-        }
         if (piece > 0)
             std::memcpy(
                 data.data() + offset, message.bytes.data() + VekMessage::chunkData, std::size_t(piece));
         offset += piece;
         message.set(VekMessage::result, 1);
-        if (!transfer(message)) {
-            disconnect();
+        if (!transfer(message))
             return false;
-        }
-        if (message.get(VekMessage::result) == 0) {
-            disconnect();
+        if (message.get(VekMessage::result) == 0)
             return true;
-        }
     }
     if (message.get(VekMessage::result) != 0) {
-        if (message.get(VekMessage::totalLength) != total) {
-            disconnect();
+        if (message.get(VekMessage::totalLength) != total)
             return false;
-        }
-        if (!buffer || !received) {
-            disconnect();
+        if (!buffer || !received)
             return false;
-        }
         *received = total;
         std::memset(buffer, 0, capacity);
         // An empty reply has no data block at all: nothing to copy.
         if (const std::size_t kept = std::min<std::size_t>(capacity, data.size()); kept > 0)
             std::memcpy(buffer, data.data(), kept);
     }
-    disconnect();
     return true;
 }
 
@@ -307,23 +271,17 @@ bool VekCommLayer::Open(const wchar_t* name)
         return false;
     // The service gets the name in a field of 32 UTF-16 units with its NUL; a
     // longer name would reach it cut, so it is refused before any exchange.
-    if (toUtf16(printerName).size() >= VekMessage::nameUnits || !name)
+    if (sys::toUtf16(printerName).size() >= VekMessage::nameUnits || !name)
         return false;
 
     std::uint8_t block[sys::printerIdSize] = {};
     if (!sys::readPrinterId(name, block))
         return false;
-    std::u16string id;
-    for (std::size_t i = 0; i + 1 < sizeof block; i += 2) {
-        const char16_t unit = static_cast<char16_t>(block[i] | block[i + 1] << 8);
-        if (unit == 0)
-            break;
-        id += unit;
-    }
-    if (id.size() != 40)
+    const std::wstring id = sys::decodePrinterId(block);
+    if (id.empty())
         return false;
 
-    pipeName = std::wstring(sys::NamedPipe::prefix()) + L"ExtCom" + fromUtf16(id);
+    pipeName = std::wstring(sys::NamedPipe::prefix()) + L"ExtCom" + id;
     VekMessage message = request(VekMessage::open);
     if (!ExecuteCmd(message) || message.get(VekMessage::result) == 0)
         return false;

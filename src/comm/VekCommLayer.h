@@ -112,7 +112,6 @@ protected:
 private:
     bool connect();
     bool transfer(VekMessage& message);
-    void disconnect();
     int transferLimitMs() const;
     bool readStatus(CommStatus* status, const wchar_t* operation);
 
