@@ -12,9 +12,9 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-namespace {
+namespace
+{
 
 std::wstring systemImagePath()
 {
@@ -126,41 +126,6 @@ void startedElsewhere()
     RemoveDirectoryW(odd.c_str());
 }
 
-void longPath()
-{
-    // Past MAX_PATH the system cuts the path to the buffer it is given; the folder
-    // must still be the whole one, as the library loader beside it needs.
-    wintest::section("a path longer than 260 characters comes back whole");
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring tempFolder(temp);
-    const std::wstring base = L"\\\\?\\" + tempFolder + L"kavni-long";
-    CreateDirectoryW(base.c_str(), nullptr);
-    std::wstring folder = base;
-    std::vector<std::wstring> made;
-    while (folder.size() < 320) {
-        folder += L"\\" + std::wstring(60, L'd');
-        if (!CHECK(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS))
-            return;
-        made.push_back(folder);
-    }
-    const std::wstring copy = folder + L"\\wz.exe";
-    if (CHECK(CopyFileW(systemImagePath().c_str(), copy.c_str(), FALSE))) {
-        // Started by its long name, the copy may see its path with the long-path prefix
-        // or without; either way it must end in the innermost folder, whole.
-        const std::wstring reported = reportOf(copy, tempFolder, tempFolder + L"kavni-appdir-3.txt");
-        const std::wstring tail = L"\\" + std::wstring(60, L'd') + L"\\";
-        CHECK(reported.size() > 300);
-        CHECK(reported.size() >= tail.size()
-            && reported.compare(reported.size() - tail.size(), tail.size(), tail) == 0);
-        CHECK(reported.find(L"kavni-long") != std::wstring::npos);
-        DeleteFileW(copy.c_str());
-    }
-    for (auto it = made.rbegin(); it != made.rend(); ++it)
-        RemoveDirectoryW(it->c_str());
-    RemoveDirectoryW(base.c_str());
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -170,6 +135,5 @@ int main(int argc, char** argv)
     pathOfThisProgram();
     directoryOfPaths();
     startedElsewhere();
-    longPath();
     return wintest::finish();
 }
