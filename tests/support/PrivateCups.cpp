@@ -143,22 +143,9 @@ bool PrivateCups::stop()
         return true;
     // The folder stays until destruction: the socket path then names a server that
     // no longer answers, which is the fault the caller wants to show.
-    const qint64 pid = serverPid();
-    if (pid <= 0) {
-        lastError_ = QStringLiteral("no pid file");
-        return false;
-    }
     suspend(false);
-    QProcess kill;
-    kill.start(QStringLiteral("/bin/sh"),
-        { QStringLiteral("-c"),
-            QStringLiteral("kill -TERM %1 && for i in $(seq 1 200); do kill -0 %1 2>/dev/null || exit 0; "
-                           "sleep 0.025; done; kill -KILL %1")
-                .arg(pid) });
-    if (!kill.waitForFinished(toolTimeoutMs) || kill.exitCode() != 0) {
-        lastError_ = QStringLiteral("could not stop cupsd %1").arg(pid);
+    if (!runScript({ QStringLiteral("halt"), server_ }))
         return false;
-    }
     stopped_ = true;
     return true;
 }
