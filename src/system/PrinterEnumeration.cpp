@@ -5,11 +5,9 @@
 
 #include <algorithm>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 // The first UTF-16 unit of a character: itself, or its high surrogate.
 std::uint32_t firstUnit(wchar_t c)
@@ -90,11 +88,15 @@ bool listTcpPorts(std::vector<std::wstring>& ports)
 bool listWizardPrinters(PrinterList& printers, bool usbAllowed, bool tcpAllowed, DriverTable driverTable)
 {
     std::vector<PrinterInfo2> records;
-    if (!Spooler::enumLocalPrinters(records))
+    std::vector<PortInfo2> ports;
+    bool portsListed = false;
+    if (!Spooler::enumLocalPrintersAndPorts(records, ports, portsListed))
         return false;
-    std::vector<std::wstring> tcpPorts;
-    if (!listTcpPorts(tcpPorts))
+    // Without the ports no printer can be told to qualify: the list stays as it was.
+    if (!portsListed)
         return true;
+    std::vector<std::wstring> tcpPorts;
+    selectTcpPorts(ports, tcpPorts);
     selectWizardPrinters(records, tcpPorts, usbAllowed, tcpAllowed, driverTable, printers);
     return true;
 }

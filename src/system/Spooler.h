@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // A port of the local machine, as the spooler lists it at level 2. A port without a
 // monitor name is possible on Windows; it is then never a TCP/IP port.
@@ -48,14 +47,19 @@ using PrinterHandle = SpoolerPrinter*;
 // negotiates buffer sizes in two calls, with zero-filled blocks from the process heap.
 // Nothing is logged, nothing throws, nothing ever asks the user for a password: an
 // operation the user may not do fails.
-class Spooler
-{
+class Spooler {
 public:
     // The ports of the local machine, in the spooler's order (replaces ports' content).
     static bool enumPorts(std::vector<PortInfo2>& ports);
     // The local printers, in the spooler's order (replaces printers' content). A spooler
     // without any printer gives an empty list and true.
     static bool enumLocalPrinters(std::vector<PrinterInfo2>& printers);
+    // Both lists at once, as the wizard's listing reads them: false when the printers
+    // cannot be listed; otherwise portsListed tells whether the ports could be (ports
+    // empty when not). On Windows the two calls above, printers first; on Linux one
+    // request serves both.
+    static bool enumLocalPrintersAndPorts(
+        std::vector<PrinterInfo2>& printers, std::vector<PortInfo2>& ports, bool& portsListed);
 
     // Opens a printer by name with the data type "RAW"; null on failure.
     static PrinterHandle openPrinter(const wchar_t* printerName, PrinterAccess access);

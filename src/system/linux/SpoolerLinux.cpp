@@ -269,15 +269,10 @@ bool mayAdminister(http_t* http)
     return status == HTTP_STATUS_OK;
 }
 
-} // namespace
-
-bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
+// The ports of the queues: queues sharing a device share its port, listed once.
+std::vector<PortInfo2> portsOf(const std::vector<Queue>& queues)
 {
-    ports.clear();
-    std::vector<Queue> queues;
-    if (!listQueues(queues))
-        return false;
-    // Queues sharing a device share its port, listed once.
+    std::vector<PortInfo2> ports;
     std::unordered_set<std::wstring> known;
     for (const Queue& queue : queues) {
         const PrinterInfo2& info = queue.info;
@@ -294,6 +289,27 @@ bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
             port.monitorName = L"Local Port";
         ports.push_back(std::move(port));
     }
+    return ports;
+}
+
+std::vector<PrinterInfo2> printersOf(std::vector<Queue> queues)
+{
+    std::vector<PrinterInfo2> printers;
+    printers.reserve(queues.size());
+    for (Queue& queue : queues)
+        printers.push_back(std::move(queue.info));
+    return printers;
+}
+
+} // namespace
+
+bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
+{
+    ports.clear();
+    std::vector<Queue> queues;
+    if (!listQueues(queues))
+        return false;
+    ports = portsOf(queues);
     return true;
 }
 
@@ -303,9 +319,22 @@ bool Spooler::enumLocalPrinters(std::vector<PrinterInfo2>& printers)
     std::vector<Queue> queues;
     if (!listQueues(queues))
         return false;
-    printers.reserve(queues.size());
-    for (Queue& queue : queues)
-        printers.push_back(std::move(queue.info));
+    printers = printersOf(std::move(queues));
+    return true;
+}
+
+bool Spooler::enumLocalPrintersAndPorts(
+    std::vector<PrinterInfo2>& printers, std::vector<PortInfo2>& ports, bool& portsListed)
+{
+    printers.clear();
+    ports.clear();
+    portsListed = false;
+    std::vector<Queue> queues;
+    if (!listQueues(queues))
+        return false;
+    ports = portsOf(queues);
+    portsListed = true;
+    printers = printersOf(std::move(queues));
     return true;
 }
 

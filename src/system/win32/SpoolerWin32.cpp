@@ -116,6 +116,17 @@ bool Spooler::enumLocalPrinters(std::vector<PrinterInfo2>& printers)
     return true;
 }
 
+bool Spooler::enumLocalPrintersAndPorts(
+    std::vector<PrinterInfo2>& printers, std::vector<PortInfo2>& ports, bool& portsListed)
+{
+    ports.clear();
+    portsListed = false;
+    if (!enumLocalPrinters(printers))
+        return false;
+    portsListed = enumPorts(ports);
+    return true;
+}
+
 PrinterHandle Spooler::openPrinter(const wchar_t* printerName, PrinterAccess access)
 {
     if (!printerName)
