@@ -4,6 +4,7 @@
 // client without administrator rights, and a server or queue that goes away.
 #include "PrivateCups.h"
 #include "ProcessProbe.h"
+#include "QueueHold.h"
 
 #include "system/PrinterEnumeration.h"
 #include "system/Spooler.h"
@@ -21,10 +22,11 @@
 #include <unistd.h>
 
 using namespace wizard::sys;
+using wizard::test::holdQueue;
 using wizard::test::PrivateCups;
+using wizard::test::queueAttributes;
 
-namespace
-{
+namespace {
 
 std::wstring w(const QString& text)
 {
@@ -60,8 +62,7 @@ QString listed(const PrinterList& list)
 
 // A printer on loopback that takes a job slowly: it reads the whole job, then keeps the
 // connection open for holdMs, as a card printer does while it prints, before it closes.
-class SlowPrinter
-{
+class SlowPrinter {
 public:
     explicit SlowPrinter(int holdMs)
         : holdMs_(holdMs)
@@ -119,38 +120,9 @@ private:
     std::atomic<bool> printing_ { false };
 };
 
-// The wizard's hold of a queue, as the printer selection page takes it.
-bool holdQueue(const QString& queue)
-{
-    PrinterHandle printer = Spooler::openPrinter(w(queue).c_str(), PrinterAccess::Full);
-    if (!printer)
-        return false;
-    PrinterInfo2 info;
-    bool ok = Spooler::getPrinter2(printer, info);
-    if (ok) {
-        info.attributes &= ~printerAttributeEnableBidi;
-        ok = Spooler::setPrinter2(printer, info);
-    }
-    Spooler::closePrinter(printer);
-    return ok;
-}
-
-// Reads the attribute word: -1 when the queue cannot be read.
-qint64 attributesOf(const QString& queue)
-{
-    PrinterHandle printer = Spooler::openPrinter(w(queue).c_str(), PrinterAccess::Use);
-    if (!printer)
-        return -1;
-    PrinterInfo2 info;
-    const bool ok = Spooler::getPrinter2(printer, info);
-    Spooler::closePrinter(printer);
-    return ok ? qint64(info.attributes) : -1;
-}
-
 } // namespace
 
-class tst_SpoolerCups : public QObject
-{
+class tst_SpoolerCups : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -160,6 +132,7 @@ private Q_SLOTS:
     void listing_data();
     void listing();
     void emptyServerListsNothing();
+    void longListingReadWhole();
     void printerTypeOfQueues();
     void bitClearedHoldsAndSetReleases();
     void handBackReleasesAndStartsTool();
@@ -257,6 +230,33 @@ void tst_SpoolerCups::emptyServerListsNothing()
     QVERIFY(ports.empty());
 }
 
+// A listing longer than one piece of the response (the server sends it in pieces of
+// 32 KiB at most): records cut between two pieces must be read whole.
+void tst_SpoolerCups::longListingReadWhole()
+{
+    PrivateCups many(PrivateCups::Mode::Own);
+    QVERIFY2(many.isRunning(), qPrintable(many.lastError()));
+    constexpr int count = 48;
+    const QString path(900, QLatin1Char('p'));
+    for (int i = 0; i < count; ++i)
+        QVERIFY2(many.addQueue(QStringLiteral("long%1").arg(i, 2, 10, QLatin1Char('0')),
+                     QStringLiteral("socket://127.0.0.1:%1/%2").arg(9100 + i).arg(path),
+                     i % 2 ? driverB() : driverA()),
+            qPrintable(many.lastError()));
+    many.useForThisProcess();
+    PrinterList list;
+    QVERIFY(listWizardPrinters(list, true, true, table()));
+    QCOMPARE(int(list.size()), count);
+    for (const auto& [printer, type] : list) {
+        const int index = QString::fromStdWString(printer).mid(4).toInt();
+        QCOMPARE(type, index % 2 ? 5 : 3);
+    }
+    std::vector<std::wstring> ports;
+    QVERIFY(listTcpPorts(ports));
+    QCOMPARE(int(ports.size()), count);
+    QVERIFY(ports.front().size() > 900);
+}
+
 void tst_SpoolerCups::printerTypeOfQueues()
 {
     QCOMPARE(printerTypeOf(w(name("usb")).c_str(), table()), 5);
@@ -283,7 +283,7 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     const QString queue = name("bit");
     QVERIFY2(cups_->addQueue(queue, QStringLiteral("socket://127.0.0.1:9"), driverA()),
         qPrintable(cups_->lastError()));
-    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
+    QVERIFY(queueAttributes(queue) & printerAttributeEnableBidi);
 
     // A handle for use only may not change the queue.
     PrinterHandle user = Spooler::openPrinter(w(queue).c_str(), PrinterAccess::Use);
@@ -293,10 +293,10 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     info.attributes &= ~printerAttributeEnableBidi;
     QVERIFY(!Spooler::setPrinter2(user, info));
     Spooler::closePrinter(user);
-    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
+    QVERIFY(queueAttributes(queue) & printerAttributeEnableBidi);
 
     QVERIFY(holdQueue(queue));
-    QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
+    QCOMPARE(queueAttributes(queue) & printerAttributeEnableBidi, 0);
     QString state;
     QCOMPARE(cups_->runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), queue }, &state), 0);
     QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(QLatin1String("setup wizard")),
@@ -310,7 +310,7 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     info.attributes |= printerAttributeEnableBidi;
     QVERIFY(Spooler::setPrinter2(admin, info));
     Spooler::closePrinter(admin);
-    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
+    QVERIFY(queueAttributes(queue) & printerAttributeEnableBidi);
     QCOMPARE(cups_->runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), queue }, &state), 0);
     QVERIFY2(
         state.contains(QLatin1String("idle")) && state.contains(QLatin1String("enabled")), qPrintable(state));
@@ -326,7 +326,7 @@ void tst_SpoolerCups::handBackReleasesAndStartsTool()
 
     QVERIFY(restoreBidiAndStartRuvelk(w(queue)));
 
-    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
+    QVERIFY(queueAttributes(queue) & printerAttributeEnableBidi);
     QList<qint64> tools;
     QVERIFY(probe::waitFor(
         [&] { return !(tools = probe::ownProcesses(QStringLiteral("Ruvelk.exe"))).isEmpty(); }));
@@ -386,7 +386,7 @@ void tst_SpoolerCups::printingQueueIsHeldOnlyAfterItsJob()
     QVERIFY(!printer.printing());
     QCOMPARE(printer.connections(), 1);
     QCOMPARE(printer.bytes(), qint64(card.size()));
-    QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
+    QCOMPARE(queueAttributes(queue) & printerAttributeEnableBidi, 0);
 
     QVERIFY(restoreBidiAndStartRuvelk(w(queue)));
     probe::killAll(QStringLiteral("Ruvelk.exe"));
@@ -521,10 +521,10 @@ void tst_SpoolerCups::silentServerGivesUp()
     QVERIFY2(waited < 30000, qPrintable(QString::number(waited)));
     QVERIFY(probe::ownProcesses(QStringLiteral("Ruvelk.exe")).isEmpty());
     // Once it answers again, the hand-back goes through.
-    QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
+    QCOMPARE(queueAttributes(queue) & printerAttributeEnableBidi, 0);
     QVERIFY(restoreBidiAndStartRuvelk(w(queue)));
     probe::killAll(QStringLiteral("Ruvelk.exe"));
-    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
+    QVERIFY(queueAttributes(queue) & printerAttributeEnableBidi);
 }
 
 void tst_SpoolerCups::queueDeletedBetweenListingAndOpening()

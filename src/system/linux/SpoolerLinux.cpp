@@ -12,6 +12,7 @@
 #include <cups/cups.h>
 #include <cups/ipp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
+#include <vector>
 
 namespace wizard::sys {
 
@@ -201,6 +203,68 @@ std::vector<Queue> queuesOf(ipp_t* response)
     return queues;
 }
 
+// The listing's response, read here rather than by cupsDoRequest. With the silence
+// limit set, libcups waits on the socket before each of its reads, and it reads an IPP
+// response a few bytes at a time: for hundreds of queues the waits cost as much as the
+// whole request. Read in pieces of the connection's buffer size instead, each wait
+// still ends the request after the limit.
+struct ResponseReader {
+    http_t* http;
+    std::vector<ipp_uchar_t> piece = std::vector<ipp_uchar_t>(32768);
+    std::size_t at = 0;
+    std::size_t held = 0;
+};
+
+// ippReadIO takes each item whole: wanted bytes, fewer only at the end or on a fault.
+ssize_t readResponse(void* context, ipp_uchar_t* out, std::size_t wanted)
+{
+    auto& reader = *static_cast<ResponseReader*>(context);
+    std::size_t given = 0;
+    while (given < wanted) {
+        if (reader.at == reader.held) {
+            const ssize_t got
+                = httpRead2(reader.http, reinterpret_cast<char*>(reader.piece.data()), reader.piece.size());
+            if (got < 0)
+                return got;
+            if (got == 0)
+                break;
+            reader.at = 0;
+            reader.held = static_cast<std::size_t>(got);
+        }
+        const std::size_t part = std::min(wanted - given, reader.held - reader.at);
+        std::memcpy(out + given, reader.piece.data() + reader.at, part);
+        reader.at += part;
+        given += part;
+    }
+    return static_cast<ssize_t>(given);
+}
+
+// Sends request (deleted here) and reads its whole response; null when either fails.
+Ipp exchangeWhole(http_t* http, ipp_t* request)
+{
+    const http_status_t sent = cupsSendRequest(http, request, "/", ippLength(request));
+    ippDelete(request);
+    if (sent != HTTP_STATUS_CONTINUE && sent != HTTP_STATUS_OK)
+        return nullptr;
+    http_status_t status;
+    do {
+        status = httpUpdate(http);
+    } while (status == HTTP_STATUS_CONTINUE);
+    if (status != HTTP_STATUS_OK) {
+        httpFlush(http);
+        return nullptr;
+    }
+    Ipp response(ippNew());
+    ResponseReader reader { http };
+    for (;;) {
+        const ipp_state_t state = ippReadIO(&reader, readResponse, 1, nullptr, response.get());
+        if (state == IPP_STATE_DATA)
+            return response;
+        if (state == IPP_STATE_ERROR)
+            return nullptr;
+    }
+}
+
 // CUPS-Get-Printers for the local queues (no classes, no remote printers).
 bool listQueues(std::vector<Queue>& queues)
 {
@@ -214,11 +278,14 @@ bool listQueues(std::vector<Queue>& queues)
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type", 0);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type-mask",
         CUPS_PRINTER_CLASS | CUPS_PRINTER_REMOTE);
-    Ipp response(cupsDoRequest(http.get(), request, "/"));
+    Ipp response = exchangeWhole(http.get(), request);
+    if (!response)
+        return false;
+    const ipp_status_t status = ippGetStatusCode(response.get());
     // A server without queues answers "not found".
-    if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND)
+    if (status == IPP_STATUS_ERROR_NOT_FOUND)
         return true;
-    if (!response || !succeeded())
+    if (status > IPP_STATUS_OK_EVENTS_COMPLETE)
         return false;
     queues = queuesOf(response.get());
     return true;
