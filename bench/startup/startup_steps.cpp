@@ -29,12 +29,8 @@
 #include "system/SystemQt.h"
 #include "wizard/HtmlPane.h"
 #include "wizard/MainWizardFrameUI.h"
-#include "wizard/Page0K.h"
-#include "wizard/Page1K.h"
-#include "wizard/Page2K.h"
-#include "wizard/Page3K.h"
-#include "wizard/Page4K.h"
 #include "wizard/PageViewUI.h"
+#include "wizard/WAPIteratorBuilder.h"
 #include "wizard/WizardActionPage.h"
 
 #include <QApplication>
@@ -136,24 +132,6 @@ public:
     }
     void startAction() override { completeAction(); }
 };
-
-WizardActionPage* wizardPage(PageClass pageClass, MainWizardFrameUI* mainWindow,
-    WizardRessourceProvider* resourceProvider, ILogger* logger, WizardSettings* settings)
-{
-    switch (pageClass) {
-    case PageClass::selection:
-        return new Page0K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::firmware:
-        return new Page1K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::afterFirmware:
-        return new Page2K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::adjustment:
-        return new Page3K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::final:
-        return new Page4K(mainWindow, resourceProvider, logger, settings);
-    }
-    return nullptr;
-}
 
 // Notes the first paint of the window.
 class PaintWatch : public QObject {
@@ -287,7 +265,7 @@ int main(int argc, char* argv[])
                               WizardSettings* settings) -> WizardActionPage* {
         const long long since = nowNs();
         WizardActionPage* page = built == 0 || hidden == Hidden::full
-            ? wizardPage(pageClass, mainWindow, resourceProvider, pageLogger, settings)
+            ? createWizardPage(pageClass, mainWindow, resourceProvider, pageLogger, settings)
             : new StandInPage(pageClass, mainWindow, resourceProvider, pageLogger, settings, hidden);
         took(QStringLiteral("page-index-%1-Page%2-constructor").arg(built).arg(static_cast<int>(pageClass)),
             since);

@@ -9,6 +9,19 @@
 
 namespace service {
 
+namespace {
+
+// "CODE [N]": false without a code; number keeps its default when N is missing.
+bool codeAndNumber(std::istringstream& words, int& code, int& number)
+{
+    if (!(words >> code))
+        return false;
+    words >> number;
+    return true;
+}
+
+} // namespace
+
 ControlChannel::ControlChannel(PipeService& pipes, FaultModes& faults)
     : pipes(pipes)
     , faults(faults)
@@ -35,11 +48,10 @@ bool ControlChannel::handle(const std::string& line, std::string& answer)
     if (verb == "result0") {
         int code = 0;
         int count = -1;
-        if (!(words >> code)) {
+        if (!codeAndNumber(words, code, count)) {
             answer = "error result0 CODE [N]";
             return false;
         }
-        words >> count;
         faults.forceResultZero(code, count);
         answer = "ok";
         return true;
@@ -47,11 +59,10 @@ bool ControlChannel::handle(const std::string& line, std::string& answer)
     if (verb == "hangup") {
         int code = 0;
         int nth = 1;
-        if (!(words >> code)) {
+        if (!codeAndNumber(words, code, nth)) {
             answer = "error hangup CODE [NTH]";
             return false;
         }
-        words >> nth;
         faults.hangUpOn(code, nth);
         answer = "ok";
         return true;

@@ -17,24 +17,6 @@ namespace wizard {
 
 namespace {
 
-WizardActionPage* createPage(PageClass pageClass, MainWizardFrameUI* mainWindow,
-    WizardRessourceProvider* resourceProvider, ILogger* logger, WizardSettings* settings)
-{
-    switch (pageClass) {
-    case PageClass::selection:
-        return new Page0K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::firmware:
-        return new Page1K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::afterFirmware:
-        return new Page2K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::adjustment:
-        return new Page3K(mainWindow, resourceProvider, logger, settings);
-    case PageClass::final:
-        return new Page4K(mainWindow, resourceProvider, logger, settings);
-    }
-    return nullptr;
-}
-
 // The memory line of each page names its class by number, not its index.
 const wchar_t* allocationLine(PageClass pageClass)
 {
@@ -55,6 +37,24 @@ const wchar_t* allocationLine(PageClass pageClass)
 
 } // namespace
 
+WizardActionPage* createWizardPage(PageClass pageClass, MainWizardFrameUI* mainWindow,
+    WizardRessourceProvider* resourceProvider, ILogger* logger, WizardSettings* settings)
+{
+    switch (pageClass) {
+    case PageClass::selection:
+        return new Page0K(mainWindow, resourceProvider, logger, settings);
+    case PageClass::firmware:
+        return new Page1K(mainWindow, resourceProvider, logger, settings);
+    case PageClass::afterFirmware:
+        return new Page2K(mainWindow, resourceProvider, logger, settings);
+    case PageClass::adjustment:
+        return new Page3K(mainWindow, resourceProvider, logger, settings);
+    case PageClass::final:
+        return new Page4K(mainWindow, resourceProvider, logger, settings);
+    }
+    return nullptr;
+}
+
 WizardPageEntry* buildPages(MainWizardFrameUI* mainWindow, QStackedWidget* pageStack, ILogger* logger,
     WizardRessourceProvider* resourceProvider, WizardSettings* settings, int count,
     const PageFactory& factory)
@@ -66,7 +66,7 @@ WizardPageEntry* buildPages(MainWizardFrameUI* mainWindow, QStackedWidget* pageS
         const PageClass pageClass = PageTable::row(settings->selectPrinter, index).pageClass;
         WizardActionPage* page = factory
             ? factory(pageClass, mainWindow, resourceProvider, logger, settings)
-            : createPage(pageClass, mainWindow, resourceProvider, logger, settings);
+            : createWizardPage(pageClass, mainWindow, resourceProvider, logger, settings);
         pages[index] = { page, qobject_cast<IWizardActionPageUI*>(page) };
         QObject::connect(page, &WizardActionPage::stateChanged, mainWindow, &MainWizardFrameUI::refresh,
             Qt::AutoConnection);

@@ -30,6 +30,10 @@ struct WizardPageEntry {
 using PageFactory = std::function<WizardActionPage*(PageClass pageClass, MainWizardFrameUI* mainWindow,
     WizardRessourceProvider* resourceProvider, ILogger* logger, WizardSettings* settings)>;
 
+// The wizard's own page of a class (the factory used when none is given).
+WizardActionPage* createWizardPage(PageClass pageClass, MainWizardFrameUI* mainWindow,
+    WizardRessourceProvider* resourceProvider, ILogger* logger, WizardSettings* settings);
+
 // Creates the pages of the layout the settings choose (five when the user
 // picks the printer, four when it is preset), in their order, each wired to
 // the main window and its widget added to the stack at its index. The array

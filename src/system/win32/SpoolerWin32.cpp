@@ -60,60 +60,62 @@ std::optional<std::wstring> text(const wchar_t* value)
     return std::wstring(value);
 }
 
+// A listing: enumerate(buffer, size, &needed, &returned) negotiated as above, each of its
+// records converted (replaces items' content). True with none when there is nothing.
+template <typename Record, typename Item, typename Enumerate, typename Convert>
+bool listRecords(std::vector<Item>& items, Enumerate enumerate, Convert convert)
+{
+    items.clear();
+    DWORD returned = 0;
+    Block block(nullptr, freeBlock);
+    const bool read = readNegotiated(
+        [&](BYTE* buffer, DWORD size, DWORD* needed) { return enumerate(buffer, size, needed, &returned); },
+        block);
+    if (!read)
+        return false;
+    if (!block)
+        return true;
+    const auto* records = reinterpret_cast<const Record*>(block.get());
+    items.reserve(returned);
+    for (DWORD i = 0; i < returned; ++i)
+        items.push_back(convert(records[i]));
+    return true;
+}
+
 } // namespace
 
 bool Spooler::enumPorts(std::vector<PortInfo2>& ports)
 {
-    ports.clear();
-    DWORD returned = 0;
-    Block block(nullptr, freeBlock);
-    const bool read = readNegotiated(
-        [&](BYTE* buffer, DWORD size, DWORD* needed) {
-            return EnumPortsW(nullptr, 2, buffer, size, needed, &returned);
+    return listRecords<PORT_INFO_2W>(
+        ports,
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return EnumPortsW(nullptr, 2, buffer, size, needed, returned);
         },
-        block);
-    if (!read)
-        return false;
-    if (!block)
-        return true;
-    const auto* records = reinterpret_cast<const PORT_INFO_2W*>(block.get());
-    ports.reserve(returned);
-    for (DWORD i = 0; i < returned; ++i) {
-        PortInfo2 port;
-        if (records[i].pPortName)
-            port.portName = records[i].pPortName;
-        port.monitorName = text(records[i].pMonitorName);
-        ports.push_back(std::move(port));
-    }
-    return true;
+        [](const PORT_INFO_2W& record) {
+            PortInfo2 port;
+            if (record.pPortName)
+                port.portName = record.pPortName;
+            port.monitorName = text(record.pMonitorName);
+            return port;
+        });
 }
 
 bool Spooler::enumLocalPrinters(std::vector<PrinterInfo2>& printers)
 {
-    printers.clear();
-    DWORD returned = 0;
-    Block block(nullptr, freeBlock);
-    const bool read = readNegotiated(
-        [&](BYTE* buffer, DWORD size, DWORD* needed) {
-            return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, &returned);
+    return listRecords<PRINTER_INFO_2W>(
+        printers,
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, returned);
         },
-        block);
-    if (!read)
-        return false;
-    if (!block)
-        return true;
-    const auto* records = reinterpret_cast<const PRINTER_INFO_2W*>(block.get());
-    printers.reserve(returned);
-    for (DWORD i = 0; i < returned; ++i) {
-        PrinterInfo2 printer;
-        if (records[i].pPrinterName)
-            printer.printerName = records[i].pPrinterName;
-        printer.portName = text(records[i].pPortName);
-        printer.driverName = text(records[i].pDriverName);
-        printer.attributes = records[i].Attributes;
-        printers.push_back(std::move(printer));
-    }
-    return true;
+        [](const PRINTER_INFO_2W& record) {
+            PrinterInfo2 printer;
+            if (record.pPrinterName)
+                printer.printerName = record.pPrinterName;
+            printer.portName = text(record.pPortName);
+            printer.driverName = text(record.pDriverName);
+            printer.attributes = record.Attributes;
+            return printer;
+        });
 }
 
 bool Spooler::enumLocalPrintersAndPorts(
