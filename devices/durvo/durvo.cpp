@@ -22,6 +22,21 @@ void storeReceived(int32_t* received, uint32_t value)
         *received = static_cast<int32_t>(value);
 }
 
+// The device of a read call, received set to 0 first; null when the handle is unknown
+// or there is no buffer for a capacity. A capacity past the signed range of the stored
+// length is cut to it, so it is never filled past what can be reported.
+std::shared_ptr<DurvoDevice> readTarget(
+    QuarleHandle handle, char* buffer, uint32_t& capacity, int32_t* received)
+{
+    storeReceived(received, 0);
+    std::shared_ptr<DurvoDevice> device = DeviceTable::instance().find(handle);
+    if (!device || (capacity > 0 && !buffer))
+        return nullptr;
+    if (capacity > INT32_MAX)
+        capacity = INT32_MAX;
+    return device;
+}
+
 void writeTimeOut(char* buffer, uint32_t capacity)
 {
     static const char text[] = "Time out";
@@ -68,13 +83,9 @@ DURVO_EXPORT int32_t DURVO_CALL WriteQuarleExEx(
 DURVO_EXPORT int32_t DURVO_CALL ReadQuarleExEx(QuarleHandle handle, char* buffer, uint32_t capacity,
     int32_t* received, int32_t timeoutMs, int32_t, int32_t)
 {
-    storeReceived(received, 0);
-    std::shared_ptr<DurvoDevice> device = DeviceTable::instance().find(handle);
-    if (!device || (capacity > 0 && !buffer))
+    const std::shared_ptr<DurvoDevice> device = readTarget(handle, buffer, capacity, received);
+    if (!device)
         return 0;
-    // The stored length is signed: a capacity beyond its range is never filled.
-    if (capacity > INT32_MAX)
-        capacity = INT32_MAX;
     uint32_t got = 0;
     if (device->readReply(buffer, capacity, got, timeoutMs) != DurvoDevice::Result::Ok)
         return 0;
@@ -85,12 +96,9 @@ DURVO_EXPORT int32_t DURVO_CALL ReadQuarleExEx(QuarleHandle handle, char* buffer
 DURVO_EXPORT int32_t DURVO_CALL ReadStatusExEx(QuarleHandle handle, char* buffer, uint32_t capacity,
     int32_t* received, int32_t timeoutMs, int32_t, int32_t)
 {
-    storeReceived(received, 0);
-    std::shared_ptr<DurvoDevice> device = DeviceTable::instance().find(handle);
-    if (!device || (capacity > 0 && !buffer))
+    const std::shared_ptr<DurvoDevice> device = readTarget(handle, buffer, capacity, received);
+    if (!device)
         return 0;
-    if (capacity > INT32_MAX)
-        capacity = INT32_MAX;
     uint32_t got = 0;
     const DurvoDevice::Result result = device->readStatus(buffer, capacity, got, timeoutMs);
     if (result == DurvoDevice::Result::TimedOut) {
