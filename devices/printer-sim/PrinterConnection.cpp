@@ -59,9 +59,22 @@ long PrinterConnection::readSome(std::uint8_t* buffer, std::size_t size)
         }
         size = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(size), limit - received));
     }
+    // A slow intake: a hundredth of a second's worth at a time. The small receive
+    // buffer keeps the host's write waiting for the printer, not for the kernel.
+    const long long intake = state.intake();
+    if (intake > 0) {
+        if (!smallBuffer) {
+            const int bytes = 16 * 1024;
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+            smallBuffer = true;
+        }
+        size = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(size), std::max(1LL, intake / 100)));
+    }
     const ssize_t n = ::recv(fd, buffer, size, 0);
     if (n > 0)
         received += n;
+    if (n > 0 && intake > 0)
+        sleepUnlessClosing(10);
     return static_cast<long>(n);
 }
 

@@ -45,6 +45,7 @@ private:
     std::atomic<bool> done { false };
     bool ended = false; // this thread stopped serving (drop, cut, restart)
     long long received = 0;
+    bool smallBuffer = false;
 };
 
 } // namespace wizard::sim

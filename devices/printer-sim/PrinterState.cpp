@@ -159,6 +159,10 @@ bool PrinterState::set(const std::string& key, const std::string& value, std::st
         saveFrame = value == "-" ? std::string() : unescapeText(value);
         return true;
     }
+    if (key == "intake" && parseNumber(value, 0, number)) {
+        intakeBytesPerSecond = number;
+        return true;
+    }
 
     const std::size_t dot = key.find('.');
     if (dot != std::string::npos) {
@@ -219,6 +223,8 @@ bool PrinterState::get(const std::string& key, std::string& value) const
         value = std::to_string(restartDelayMs);
     else if (key == "adjust-ms")
         value = std::to_string(adjustMs);
+    else if (key == "intake")
+        value = std::to_string(intakeBytesPerSecond);
     else
         return false;
     return true;
@@ -319,6 +325,12 @@ long long PrinterState::dropIn() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return dropInBytes;
+}
+
+long long PrinterState::intake() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return intakeBytesPerSecond;
 }
 
 } // namespace wizard::sim

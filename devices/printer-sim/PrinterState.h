@@ -47,6 +47,8 @@ public:
     long long flipInFrame() const;
     // Where each download frame is saved as received; empty: not saved.
     std::string saveFramePath() const;
+    // Bytes per second the printer takes in; 0: as fast as they come.
+    long long intake() const;
 
 private:
     struct ClassFaults {
@@ -72,6 +74,7 @@ private:
     long long dropInBytes = -1;
     long long flipByte = -1;
     std::string saveFrame;
+    long long intakeBytesPerSecond = 0;
     ClassFaults faults[CommandClassCount];
 };
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "system/Sleep.h"
 
+#include "system/EndRequest.h"
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -17,8 +19,8 @@ void sleepMs(int milliseconds)
         function(milliseconds);
         return;
     }
-    if (milliseconds > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    // The wizard asked to end does not sit out a fixed wait.
+    waitUnlessEnding(milliseconds);
 }
 
 SleepFunction setSleepFunction(SleepFunction function)

@@ -5,7 +5,8 @@ namespace wizard::sys {
 
 // Every fixed wait of the wizard (after a firmware download, after stopping the
 // management tool, between pipe retries) sleeps through here so tests can
-// replace the clock; production waits stay as given.
+// replace the clock; production waits stay as given. A wait ends early when the
+// wizard is asked to end (EndRequest.h).
 void sleepMs(int milliseconds);
 
 using SleepFunction = void (*)(int milliseconds);

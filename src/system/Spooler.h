@@ -30,6 +30,11 @@ struct PrinterInfo2 {
     std::optional<std::wstring> portName;
     std::optional<std::wstring> driverName;
     std::uint32_t attributes = 0;
+    // While bit 0x800 is clear: the record of who holds the printer ("host=... boot=...
+    // pid=... start=...", Holder.h), read by getPrinter2; empty when none is known (an
+    // administrator's own pause, a record that cannot be read). Kept in the queue's
+    // state message on Linux, under the wizard's registry key on Windows.
+    std::string holdRecord;
     std::shared_ptr<void> native;
 };
 
@@ -65,7 +70,10 @@ public:
     static PrinterHandle openPrinter(const wchar_t* printerName, PrinterAccess access);
     static bool getPrinter2(PrinterHandle printer, PrinterInfo2& info);
     // Writes info's attribute word back (the record must come from getPrinter2 on the
-    // same printer). Needs full access.
+    // same printer). Needs full access. Clearing bit 0x800 holds the printer in this
+    // process's name; it fails when another holder's record is there. Setting it
+    // releases only the hold info.holdRecord names: a hold taken over by someone else
+    // since the record was read stays, and the call fails.
     static bool setPrinter2(PrinterHandle printer, const PrinterInfo2& info);
     // Reads a value of the printer's data into buffer (size bytes). needed receives the
     // value's size in bytes, also when it does not fit (then the result is false).

@@ -2,6 +2,7 @@
 #include "system/SpoolerControl.h"
 
 #include "system/ApplicationDirectory.h"
+#include "system/Holder.h"
 #include "system/ProcessControl.h"
 #include "system/Shell.h"
 #include "system/Spooler.h"
@@ -21,6 +22,67 @@ std::wstring ruvelkFolder()
     return folder + (isNotWow64Process() ? L"/x32" : L"/x64");
 }
 
+namespace
+{
+
+QueueHold holdOf(const PrinterInfo2& info)
+{
+    if (info.attributes & printerAttributeEnableBidi || info.holdRecord.empty())
+        return QueueHold::none;
+    const std::optional<Holder> holder = parseHolderRecord(info.holdRecord);
+    // A record that cannot be read names no holder that could be checked.
+    if (!holder)
+        return QueueHold::otherWizard;
+    switch (holderLife(*holder)) {
+    case HolderLife::own:
+        return QueueHold::own;
+    case HolderLife::gone:
+        return QueueHold::stale;
+    case HolderLife::alive:
+        break;
+    }
+    return QueueHold::otherWizard;
+}
+
+} // namespace
+
+QueueHold queueHoldOf(const std::wstring& printerName, std::string* record)
+{
+    PrinterHandle printer = Spooler::openPrinter(printerName.c_str(), PrinterAccess::Use);
+    if (!printer)
+        return QueueHold::none;
+    PrinterInfo2 info;
+    const bool read = Spooler::getPrinter2(printer, info);
+    Spooler::closePrinter(printer);
+    if (!read)
+        return QueueHold::none;
+    if (record)
+        *record = info.holdRecord;
+    return holdOf(info);
+}
+
+bool releaseStaleHold(const std::wstring& printerName, std::string* record)
+{
+    // Most queues are not held: a look with use access only comes first.
+    if (queueHoldOf(printerName) != QueueHold::stale)
+        return false;
+    PrinterHandle printer = Spooler::openPrinter(printerName.c_str(), PrinterAccess::Full);
+    if (!printer)
+        return false;
+    PrinterInfo2 info;
+    bool released = Spooler::getPrinter2(printer, info) && holdOf(info) == QueueHold::stale;
+    if (released) {
+        if (record)
+            *record = info.holdRecord;
+        info.attributes |= printerAttributeEnableBidi;
+        released = Spooler::setPrinter2(printer, info);
+    }
+    Spooler::closePrinter(printer);
+    if (released)
+        runCmd(L"Ruvelk.exe", ruvelkFolder(), false, false);
+    return released;
+}
+
 bool restoreBidiAndStartRuvelk(const std::wstring& printerName)
 {
     PrinterHandle printer = Spooler::openPrinter(printerName.c_str(), PrinterAccess::Full);
@@ -28,6 +90,11 @@ bool restoreBidiAndStartRuvelk(const std::wstring& printerName)
         return false;
     PrinterInfo2 info;
     if (!Spooler::getPrinter2(printer, info)) {
+        Spooler::closePrinter(printer);
+        return false;
+    }
+    const QueueHold hold = holdOf(info);
+    if (hold != QueueHold::none && hold != QueueHold::own) {
         Spooler::closePrinter(printer);
         return false;
     }

@@ -14,8 +14,10 @@ inline constexpr std::size_t printerIdSize = 82;
 // Hands the printer back: switches bidirectional support on again (on Linux: releases
 // the queue if the wizard held it) and starts the management tool "Ruvelk.exe" from
 // the application directory's "x32" or "x64" folder. False, doing nothing, when the
-// queue cannot be opened with full access or its record cannot be read; otherwise
-// whether the tool was started. The write of the record is not checked.
+// queue cannot be opened with full access or its record cannot be read, or when
+// another holder's record is on it (another wizard's printer is never given back by
+// this one); otherwise whether the tool was started. The write of the record is not
+// checked.
 bool restoreBidiAndStartRuvelk(const std::wstring& printerName);
 
 // The identifier as the spooler stores a string value: UTF-16 little-endian units,
@@ -25,6 +27,20 @@ std::vector<std::uint8_t> encodePrinterId(const std::wstring& id);
 // The identifier in block (printerIdSize bytes) up to its first zero unit; empty
 // unless it is exactly 40 units long.
 std::wstring decodePrinterId(const std::uint8_t* block);
+
+// Who holds a queue, from its hold record (Holder.h).
+enum class QueueHold {
+    none, // not held by a wizard, as far as a record tells (or the queue cannot be read)
+    own, // this process
+    otherWizard, // a wizard that runs, or one that cannot be checked from here
+    stale, // a wizard that no longer runs
+};
+// record receives the hold record, if any.
+QueueHold queueHoldOf(const std::wstring& printerName, std::string* record = nullptr);
+
+// Hands back a queue whose holder no longer runs: released and the management tool
+// started. True when it was released; record receives the stale holder's record.
+bool releaseStaleHold(const std::wstring& printerName, std::string* record = nullptr);
 
 // Reads the printer data "PrinterID" under "DsUser" into block (printerIdSize bytes);
 // true only when the value is exactly that long. A longer value does not fit and a

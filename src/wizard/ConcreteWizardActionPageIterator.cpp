@@ -2,6 +2,7 @@
 #include "wizard/ConcreteWizardActionPageIterator.h"
 
 #include "WzCommon/Src/EventDialog.h"
+#include "system/EndRequest.h"
 #include "wizard/IWizardActionPage.h"
 #include "wizard/IWizardActionPageUI.h"
 #include "wizard/WAPIteratorBuilder.h"
@@ -95,6 +96,9 @@ void ConcreteWizardActionPageIterator::onAbortCompleted()
 int ConcreteWizardActionPageIterator::showEvent(const QString& kind, int errorID, int printerType,
     bool isHelpHidden, const QString& urlHelp, const QString& parameter)
 {
+    // A wizard asked to end asks nothing: a warning counts as answered with Return.
+    if (sys::endRequested())
+        return 0;
     currentDialog = new EventDialog(mainWindow, kind, logger, resourceProvider, settings, errorID,
         printerType, isHelpHidden, urlHelp, parameter);
     const int result = currentDialog->exec();

@@ -4,6 +4,7 @@
 #include "foundation/ParameterFile.h"
 #include "foundation/Trace.h"
 #include "foundation/WizardRessourceProvider.h"
+#include "system/EndRequest.h"
 #include "system/SystemLanguage.h"
 #include "system/SystemQt.h"
 #include "wizard/ConcreteWizardActionPageIterator.h"
@@ -12,6 +13,7 @@
 #include "wizard/WAPIteratorBuilder.h"
 #include "wizard/WizardActionPage.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -152,6 +154,7 @@ bool MainWizardFrameUI::initWizard()
     if (!wizardSettings.selectPrinter) {
         const std::wstring name = wizardSettings.printerName.toStdWString();
         wizardSettings.printerType = sys::printerTypeOf(name.c_str(), driverTable);
+        PrinterHold::releaseStale(wizardSettings.printerName, logger);
     }
 
     const QString helpIndexFile = applicationDirectory + parameters->value(QStringLiteral("HTMLFilePath"));
@@ -436,6 +439,44 @@ void MainWizardFrameUI::actionEnded()
         releasePending = false;
         hold.release();
     }
+    // After what the action queued (its error, its completion) has been seen.
+    if (runningActions == 0 && endPending) {
+        endPending = false;
+        QMetaObject::invokeMethod(this, &MainWizardFrameUI::finishEnd, Qt::QueuedConnection);
+    }
+}
+
+void MainWizardFrameUI::endFromOutside()
+{
+    if (endAsked)
+        return;
+    endAsked = true;
+    trace(logger, TraceLevel::info, L"[%s] [MainWizardFrameUI] [endFromOutside] {%s}",
+        L"wizard::MainWizardFrameUI::endFromOutside");
+    sys::requestEnd();
+    // Nobody is asked anything any more: an abort question counts as
+    // declined, a warning as answered with Return, an event as read.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* widget : windows) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog != this && dialog->isVisible()
+            && dialog->objectName() != QLatin1String("waitBox"))
+            dialog->reject();
+    }
+    if (runningActions > 0) {
+        endPending = true;
+        return;
+    }
+    QMetaObject::invokeMethod(this, &MainWizardFrameUI::finishEnd, Qt::QueuedConnection);
+}
+
+void MainWizardFrameUI::finishEnd()
+{
+    // No action runs and none starts any more: nothing can take the printer
+    // again after this.
+    hold.release();
+    endingOnPurpose = true;
+    close();
 }
 
 void MainWizardFrameUI::onHelpClicked()

@@ -90,6 +90,11 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void onSpecialRefreshUI();
+    // The wizard is asked to end from outside (a signal, the end of the
+    // session): the questions open are closed unanswered, a running action
+    // finishes its exchange with the printer, then the held printer is handed
+    // back once and the window closes, as a confirmed abort would, unasked.
+    void endFromOutside();
 
 private Q_SLOTS:
     void onNextClicked();
@@ -151,6 +156,9 @@ private:
     bool endingOnPurpose = false;
     int runningActions = 0;
     bool releasePending = false;
+    bool endAsked = false;
+    bool endPending = false;
+    void finishEnd();
 };
 
 } // namespace wizard

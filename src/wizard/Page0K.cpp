@@ -41,13 +41,17 @@ void Page0K::startAction()
 bool Page0K::applyAction()
 {
     tracePage(L"applyAction");
+    // One wizard per printer: another one's printer is not even asked.
+    if (anotherWizardHolds())
+        return true;
     IMCommLayer* layer = FactoryCommLayer::Build(logger, 0, nullptr, 1, 0, 0, 0, 0);
     const std::wstring printerName = settings->printerName.toStdWString();
 
     // The version is asked before the queue is touched: a printer that does
     // not answer leaves its queue and the management tool as they were.
     bool open = false;
-    if (readFirmwareVersion(layer, printerName, open))
+    // Asked to end meanwhile: the version was read whole, the queue stays untouched.
+    if (readFirmwareVersion(layer, printerName, open) && !ending())
         takeOver(printerName);
 
     if (open)
@@ -119,7 +123,9 @@ void Page0K::takeOver(const std::wstring& printerName)
 
     if (killProcessByName(L"Ruvelk.exe")) {
         sleepMs(toolStopPauseMs);
-        completeAction();
+        // Asked to end during the pause: the window hands the printer back.
+        if (!ending())
+            completeAction();
     } else {
         // The queue was held already: give it back before telling the user.
         handBackPrinter();

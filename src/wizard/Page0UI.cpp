@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "wizard/Page0UI.h"
 
+#include "wizard/PrinterHold.h"
+
 #include "foundation/WizardRessourceProvider.h"
 #include "system/SystemQt.h"
 #include "wizard/MainWizardFrameUI.h"
@@ -119,8 +121,12 @@ void Page0UI::buildList()
     const QMap<QString, qint32> driverTable = frame ? frame->copyDriverTable() : QMap<QString, qint32>();
     if (sys::listWizardPrinters(printers, true, true, driverTable)) {
         int index = 1;
-        for (auto it = printers.cbegin(); it != printers.cend(); ++it)
+        for (auto it = printers.cbegin(); it != printers.cend(); ++it) {
+            // A queue left held by a wizard that no longer runs is handed back
+            // here, or it would stay paused for good.
+            PrinterHold::releaseStale(it.key(), logger);
             printerCombo->insertItem(index++, it.key());
+        }
     }
 
     retranslateUI();

@@ -35,11 +35,18 @@ bool Page1K::applyAction()
     tracePage(L"applyAction");
     const std::wstring firmwareName = settings->firmwareName.toStdWString();
     const std::wstring printerName = settings->printerName.toStdWString();
+    // With the printer preset no selection took it over: one wizard per
+    // printer is checked here, before the download.
+    if (!settings->selectPrinter && anotherWizardHolds())
+        return true;
     IMCommLayer* versionCheck = FactoryCommLayer::Build(logger, 0, nullptr, 1, 0, 0, 0, 0);
 
     const std::int32_t downloaded = OnDownloadFw(firmwareName.c_str());
     if (downloaded == 1) {
-        checkVersion(versionCheck, printerName);
+        // Asked to end during the restart wait: the frame went out whole, the
+        // version is not asked, and the window hands the printer back.
+        if (!ending())
+            checkVersion(versionCheck, printerName);
     } else if (downloaded == 2) {
         tracePage(L"applyAction", L"Fail");
         giveUp(firmwareFileUnreadable);

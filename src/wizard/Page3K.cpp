@@ -47,7 +47,10 @@ bool Page3K::applyAction()
     std::int32_t result;
     do
         result = checkCoverOpen();
-    while (result == retry);
+    while (result == retry && !ending());
+    // Asked to end before a retry: as if declined; the window hands the printer back.
+    if (result == retry)
+        result = declined;
 
     switch (result) {
     case adjusted:

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "wizard/PrinterHold.h"
 
+#include "foundation/ILogger.h"
+#include "foundation/Trace.h"
+#include "system/SpoolerControl.h"
 #include "system/SystemQt.h"
 
 namespace wizard {
@@ -34,6 +37,25 @@ QString PrinterHold::heldQueue() const
 {
     QMutexLocker lock(&mutex);
     return held;
+}
+
+bool PrinterHold::releaseStale(const QString& queue, ILogger* logger)
+{
+    std::string record;
+    if (queue.isEmpty() || !sys::releaseStaleHold(queue.toStdWString(), &record))
+        return false;
+    if (logger) {
+        const std::wstring name = queue.toStdWString();
+        const std::wstring holder = QString::fromStdString(record).toStdWString();
+        logger->Log(L"[%s] [PrinterHold] [releaseStale] [%s] released, its holder is gone (%s) {%s}",
+            TraceLevel::info, name.c_str(), holder.c_str(), L"wizard::PrinterHold::releaseStale");
+    }
+    return true;
+}
+
+bool PrinterHold::heldByAnotherWizard(const QString& queue)
+{
+    return sys::queueHoldOf(queue.toStdWString()) == sys::QueueHold::otherWizard;
 }
 
 } // namespace wizard

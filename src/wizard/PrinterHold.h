@@ -6,6 +6,8 @@
 
 namespace wizard {
 
+class ILogger;
+
 // Whether the wizard holds a printer: the queue taken over by the printer
 // selection and not yet handed back. Set by a successful take-over, cleared
 // only by a successful hand-back. The hand-backs the pages make themselves go
@@ -25,6 +27,12 @@ public:
     // How many hand-backs were tried so far, whether they worked or not.
     int handBacksTried() const;
     bool isHeld() const { return !heldQueue().isEmpty(); }
+
+    // Hands queue back when the wizard that held it no longer runs (queue
+    // released, the management tool started), and traces it; true then.
+    static bool releaseStale(const QString& queue, ILogger* logger);
+    // Whether another wizard that runs (or one on another machine) holds queue.
+    static bool heldByAnotherWizard(const QString& queue);
 
 private:
     mutable QMutex mutex;

@@ -3,6 +3,7 @@
 
 #include "foundation/Trace.h"
 #include "foundation/WizardRessourceProvider.h"
+#include "system/EndRequest.h"
 #include "system/SystemQt.h"
 #include "wizard/MainWizardFrameUI.h"
 #include "wizard/PrinterHold.h"
@@ -88,6 +89,9 @@ QString WizardActionPage::text(const char* id) const
 
 void WizardActionPage::runInBackground(const std::function<bool()>& action)
 {
+    // Once the wizard is asked to end, no action starts.
+    if (sys::endRequested())
+        return;
     // The box has no button at all: without one it ignores Escape and its
     // close box, so only the end of the action closes it.
     auto* box = new QMessageBox();
@@ -150,6 +154,22 @@ bool WizardActionPage::confirmAbort()
 void WizardActionPage::abortCleanup()
 {
     handBackPrinter();
+}
+
+bool WizardActionPage::ending() const
+{
+    return sys::endRequested();
+}
+
+bool WizardActionPage::anotherWizardHolds()
+{
+    // A hold whose wizard has gone since the printers were listed is handed back first.
+    PrinterHold::releaseStale(settings->printerName, logger);
+    if (!PrinterHold::heldByAnotherWizard(settings->printerName))
+        return false;
+    tracePage(L"applyAction", L"Held by another wizard");
+    raiseError(stepFailed);
+    return true;
 }
 
 bool WizardActionPage::handBackPrinter()

@@ -113,6 +113,12 @@ protected:
     // Hands the printer back: bidirectional support on, the management tool
     // started; the wizard's hold ends with it.
     bool handBackPrinter();
+    // The wizard is asked to end: an action starts no further exchange with
+    // the printer and leaves the hand-back to the window.
+    bool ending() const;
+    // Whether another wizard that runs holds the printer; if so, raises event
+    // 6 (and touches nothing). Asked before the first exchange with it.
+    bool anotherWizardHolds();
     // The window's record of the held printer; null for a page without a window.
     PrinterHold* printerHold() const { return hold; }
 

@@ -5,11 +5,14 @@
 #include "foundation/ParameterFile.h"
 #include "foundation/Trace.h"
 #include "system/ApplicationDirectory.h"
+#include "system/EndRequest.h"
 #include "system/Privileges.h"
 #include "system/Registry.h"
 #include "wizard/MainWizardFrameUI.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QSessionManager>
 #include <QStringList>
 
 using namespace wizard;
@@ -54,6 +57,16 @@ int main(int argc, char* argv[])
 
     auto* window
         = new MainWizardFrameUI(logger, *arguments, *applicationDirectory, parameterMap, nullptr, {});
+    // Ended from outside, the wizard hands the printer back before it goes.
+    QPointer<MainWizardFrameUI> endTarget(window);
+    sys::watchEndRequests([endTarget] {
+        if (endTarget)
+            endTarget->endFromOutside();
+    });
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(application, &QGuiApplication::commitDataRequest, window,
+        [window](QSessionManager&) { window->endFromOutside(); }, Qt::DirectConnection);
+#endif
     int result = 1;
     if (window->initWizard()) {
         window->show();

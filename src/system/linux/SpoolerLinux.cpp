@@ -6,6 +6,7 @@
 // attribute as a UTF-16 block.
 #include "system/Spooler.h"
 
+#include "system/Holder.h"
 #include "system/SpoolerControl.h"
 #include "system/TextEncoding.h"
 
@@ -32,8 +33,9 @@ struct SpoolerPrinter {
 
 namespace {
 
-// The queue's state message while the wizard holds it; an administrator's own pause
-// carries another message and is left alone.
+// The queue's state message while the wizard holds it, followed by the holder's
+// record in parentheses: "The setup wizard holds the printer (host=... pid=...)".
+// An administrator's own pause carries another message and is left alone.
 constexpr char holdMessage[] = "The setup wizard holds the printer";
 constexpr char printerIdAttribute[] = "talvor-printer-id-default";
 
@@ -137,10 +139,28 @@ bool isNetworkScheme(const std::string& scheme)
     return false;
 }
 
+std::string holdMessageOf(const std::string& record)
+{
+    return std::string(holdMessage) + " (" + record + ")";
+}
+
 struct QueueState {
     ipp_pstate_t state = IPP_PSTATE_IDLE;
     std::string message;
-    bool heldByWizard() const { return state == IPP_PSTATE_STOPPED && message == holdMessage; }
+    bool heldByWizard() const
+    {
+        if (state != IPP_PSTATE_STOPPED || message.compare(0, sizeof holdMessage - 1, holdMessage) != 0)
+            return false;
+        const std::string rest = message.substr(sizeof holdMessage - 1);
+        return rest.empty() || (rest.size() > 3 && rest.compare(0, 2, " (") == 0 && rest.back() == ')');
+    }
+    // The holder's record; empty when the message names none.
+    std::string holdRecord() const
+    {
+        if (!heldByWizard() || message.size() == sizeof holdMessage - 1)
+            return {};
+        return message.substr(sizeof holdMessage + 1, message.size() - sizeof holdMessage - 2);
+    }
 };
 
 // One printer as the records are built: the level-2 fields and what the attribute
@@ -179,6 +199,7 @@ void finish(Queue& queue)
 {
     queue.info.attributes
         = printerAttributeLocal | (queue.state.heldByWizard() ? 0u : printerAttributeEnableBidi);
+    queue.info.holdRecord = queue.state.holdRecord();
 }
 
 // The printers of a response, one per printer group.
@@ -456,12 +477,18 @@ bool Spooler::setPrinter2(PrinterHandle printer, const PrinterInfo2& info)
         return false;
     const bool hold = !(info.attributes & printerAttributeEnableBidi);
     if (!hold) {
-        // Only the wizard's own hold is released; an administrator's pause stays.
+        // Only the wizard's hold is released, and only the one the caller read: an
+        // administrator's pause stays, and so does a hold someone else took since.
         if (!state.heldByWizard())
             return true;
+        if (state.holdRecord() != info.holdRecord)
+            return false;
         return changeState(http.get(), printer->uri, IPP_OP_RESUME_PRINTER, nullptr);
     }
-    // Already stopped, by the wizard or by an administrator: nothing reaches the printer.
+    const std::string own = holderRecord(thisHolder());
+    if (state.heldByWizard())
+        return state.holdRecord() == own;
+    // Stopped by an administrator: nothing reaches the printer already.
     if (state.state == IPP_PSTATE_STOPPED)
         return true;
     const auto deadline = std::chrono::steady_clock::now() + jobEndBound;
@@ -474,7 +501,10 @@ bool Spooler::setPrinter2(PrinterHandle printer, const PrinterInfo2& info)
     }
     if (state.state == IPP_PSTATE_STOPPED)
         return true;
-    return changeState(http.get(), printer->uri, IPP_OP_PAUSE_PRINTER, holdMessage);
+    if (!changeState(http.get(), printer->uri, IPP_OP_PAUSE_PRINTER, holdMessageOf(own).c_str()))
+        return false;
+    // Two wizards pausing at once: the message left is the one whose hold counts.
+    return readState(http.get(), printer->uri, state) && state.holdRecord() == own;
 }
 
 bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName,

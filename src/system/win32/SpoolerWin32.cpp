@@ -3,6 +3,8 @@
 // calls and reads into a zero-filled block from the process heap.
 #include "system/Spooler.h"
 
+#include "system/Holder.h"
+
 #include <windows.h>
 // Needs the types of windows.h first.
 #include <winspool.h>
@@ -80,6 +82,56 @@ bool listRecords(std::vector<Item>& items, Enumerate enumerate, Convert convert)
     for (DWORD i = 0; i < returned; ++i)
         items.push_back(convert(records[i]));
     return true;
+}
+
+// Who holds which printer: one text value per printer name under the wizard's own key.
+constexpr wchar_t holdsKey[] = L"Software\\Talvor Card Printer\\Holds";
+
+std::wstring widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string readHoldRecord(const std::wstring& printerName)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, holdsKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return {};
+    wchar_t value[256] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG status
+        = RegQueryValueExW(key, printerName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_SZ)
+        return {};
+    std::string record;
+    for (const wchar_t* c = value; *c; ++c)
+        record += *c < 0x80 ? static_cast<char>(*c) : '?';
+    return record;
+}
+
+bool writeHoldRecord(const std::wstring& printerName, const std::string& record)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, holdsKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+            &key, nullptr)
+        != ERROR_SUCCESS)
+        return false;
+    const std::wstring value = widen(record);
+    const LONG status = RegSetValueExW(key, printerName.c_str(), 0, REG_SZ,
+        reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void removeHoldRecord(const std::wstring& printerName)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, holdsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, printerName.c_str());
+    RegCloseKey(key);
 }
 
 } // namespace
@@ -165,6 +217,8 @@ bool Spooler::getPrinter2(PrinterHandle printer, PrinterInfo2& info)
     info.portName = text(record->pPortName);
     info.driverName = text(record->pDriverName);
     info.attributes = record->Attributes;
+    if (!(info.attributes & printerAttributeEnableBidi))
+        info.holdRecord = readHoldRecord(info.printerName);
     // The block's strings point into the block itself; it is written back whole.
     info.native = std::shared_ptr<void>(block.release(), freeBlock);
     return true;
@@ -175,8 +229,20 @@ bool Spooler::setPrinter2(PrinterHandle printer, const PrinterInfo2& info)
     if (!printer || !info.native)
         return false;
     auto* record = static_cast<PRINTER_INFO_2W*>(info.native.get());
+    const std::wstring name = record->pPrinterName ? record->pPrinterName : L"";
+    const std::string current = readHoldRecord(name);
+    const bool hold = !(info.attributes & printerAttributeEnableBidi);
+    const std::string own = holderRecord(thisHolder());
+    // Another holder's printer is neither taken nor given back.
+    if (hold ? !current.empty() && current != own : current != info.holdRecord)
+        return false;
     record->Attributes = info.attributes;
-    return SetPrinterW(printer->handle, 2, reinterpret_cast<LPBYTE>(record), 0) != FALSE;
+    if (SetPrinterW(printer->handle, 2, reinterpret_cast<LPBYTE>(record), 0) == FALSE)
+        return false;
+    if (hold)
+        return writeHoldRecord(name, own);
+    removeHoldRecord(name);
+    return true;
 }
 
 bool Spooler::getPrinterDataEx(PrinterHandle printer, const wchar_t* keyName, const wchar_t* valueName,
