@@ -68,7 +68,8 @@ long PrinterConnection::readSome(std::uint8_t* buffer, std::size_t size)
             ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
             smallBuffer = true;
         }
-        size = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(size), std::max(1LL, intake / 100)));
+        size = static_cast<std::size_t>(
+            std::min<long long>(static_cast<long long>(size), std::max(1LL, intake / 100)));
     }
     const ssize_t n = ::recv(fd, buffer, size, 0);
     if (n > 0)

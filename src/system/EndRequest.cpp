@@ -6,11 +6,9 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 std::atomic<bool> ending { false };
 std::mutex waitLock;
 std::condition_variable waits;
@@ -39,7 +37,8 @@ void clearEndRequest()
 bool waitUnlessEnding(int milliseconds)
 {
     std::unique_lock<std::mutex> lock(waitLock);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
+    const auto until
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
     return !waits.wait_until(lock, until, [] { return ending.load(); });
 }
 

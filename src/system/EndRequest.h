@@ -3,8 +3,7 @@
 
 #include <functional>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // The wizard asked to end from outside: SIGTERM, SIGINT or SIGHUP on Linux, the end of
 // the desktop session on Windows. A signal only marks the request; onEnd then runs on

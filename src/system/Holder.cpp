@@ -4,11 +4,9 @@
 #include <cstddef>
 #include <vector>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 bool plainValue(const std::string& value)
 {

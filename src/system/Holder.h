@@ -5,8 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // The process that holds a printer, named so that neither a process id used again, a
 // reboot nor a process on another machine sharing the spooler passes for it: the host

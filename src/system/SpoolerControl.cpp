@@ -22,8 +22,7 @@ std::wstring ruvelkFolder()
     return folder + (isNotWow64Process() ? L"/x32" : L"/x64");
 }
 
-namespace
-{
+namespace {
 
 QueueHold holdOf(const PrinterInfo2& info)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The wizard's start-up sequence: the data file, the application, the logger,
 // the window, the event loop, and the teardown in the reverse order.
+#include "wizard/WizardMain.h"
 #include "foundation/DebugLogger.h"
 #include "foundation/ParameterFile.h"
 #include "foundation/Trace.h"
@@ -8,7 +9,6 @@
 #include "system/EndRequest.h"
 #include "system/Privileges.h"
 #include "system/Registry.h"
-#include "wizard/WizardMain.h"
 
 #include "wizard/MainWizardFrameUI.h"
 
@@ -66,7 +66,8 @@ int runWizard(int argc, char* argv[], const std::function<void(MainWizardFrameUI
             endTarget->endFromOutside();
     });
 #ifndef QT_NO_SESSIONMANAGER
-    QObject::connect(application, &QGuiApplication::commitDataRequest, window,
+    QObject::connect(
+        application, &QGuiApplication::commitDataRequest, window,
         [window](QSessionManager&) { window->endFromOutside(); }, Qt::DirectConnection);
 #endif
     int result = 1;

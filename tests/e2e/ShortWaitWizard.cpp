@@ -78,7 +78,7 @@ private:
         const QString id = number.match(dialog->pane()->requestedPage().fileName()).captured(1);
         auto* returnButton = dialog->findChild<QPushButton*>(QStringLiteral("returnButton"));
         auto* title = dialog->findChild<QLabel*>(QStringLiteral("titleLabel"));
-        const QString kind = returnButton ? QStringLiteral("WARNING")
+        const QString kind = returnButton                      ? QStringLiteral("WARNING")
             : title && title->text() == QLatin1String("Error") ? QStringLiteral("ERROR")
                                                                : QStringLiteral("INFO");
         say(QStringLiteral("event %1 %2").arg(kind, id));
@@ -144,6 +144,7 @@ int main(int argc, char* argv[])
     if (const char* given = std::getenv("KAVNI_TEST_SLEEP_DIVISOR"))
         divisor = std::max(1, std::atoi(given));
     sys::setSleepFunction(&shortSleep);
-    const QStringList steps = QString::fromLocal8Bit(qgetenv("KAVNI_TEST_STEPS")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList steps
+        = QString::fromLocal8Bit(qgetenv("KAVNI_TEST_STEPS")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     return runWizard(argc, argv, [steps](MainWizardFrameUI* window) { new ScriptDriver(window, steps); });
 }

@@ -29,7 +29,8 @@ bool WizardProcess::start(
     Program program, const QStringList& arguments, const QStringList& steps, int sleepDivisor)
 {
     const QString built = QStringLiteral(KAVNI_BIN_DIR "/")
-        + (program == Program::real ? QStringLiteral("kavni-wizard") : QStringLiteral("kavni-wizard-shortwaits"));
+        + (program == Program::real ? QStringLiteral("kavni-wizard")
+                                    : QStringLiteral("kavni-wizard-shortwaits"));
     const QString executable = data.installExecutable(built);
     if (executable.isEmpty())
         return false;
@@ -93,7 +94,8 @@ QStringList WizardProcess::trace() const
     QFile file(config.filePath(QStringLiteral("trace.log")));
     if (!file.open(QIODevice::ReadOnly))
         return result;
-    static const QRegularExpression header(QStringLiteral("^\\[TALVOR\\]\\[WZ\\] \\(ID:[0-9a-f]{3}\\) [0-9/: ]+ : "));
+    static const QRegularExpression header(
+        QStringLiteral("^\\[TALVOR\\]\\[WZ\\] \\(ID:[0-9a-f]{3}\\) [0-9/: ]+ : "));
     for (const QByteArray& line : file.readAll().split('\n')) {
         QString text = QString::fromUtf8(line).trimmed();
         if (!text.isEmpty())

@@ -25,8 +25,8 @@ public:
     WizardProcess(WizardDataSet& data, const QString& cupsServer);
     ~WizardProcess();
 
-    bool start(Program program, const QStringList& arguments, const QStringList& steps = {},
-        int sleepDivisor = 100);
+    bool start(
+        Program program, const QStringList& arguments, const QStringList& steps = {}, int sleepDivisor = 100);
     qint64 pid() const { return process.processId(); }
     bool signal(int number);
     // Waits (bounded) until the process has ended; its exit code then, -1 when it

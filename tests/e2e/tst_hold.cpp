@@ -210,11 +210,12 @@ void tst_Hold::killedThenStartedAgain()
         QVERIFY2(first.waitForOutput(page, 30000), qPrintable(first.output().join(" | ")));
     QVERIFY(isHeld(queue));
     const QString record = recordOf(queue);
-    QCOMPARE(record, QStringLiteral("host=%1 boot=%2 pid=%3 start=%4")
-                         .arg(QString::fromStdString(sys::thisHolder().host),
-                             QString::fromStdString(sys::thisHolder().boot))
-                         .arg(first.pid())
-                         .arg(*sys::processStartTime(static_cast<std::uint64_t>(first.pid()))));
+    QCOMPARE(record,
+        QStringLiteral("host=%1 boot=%2 pid=%3 start=%4")
+            .arg(QString::fromStdString(sys::thisHolder().host),
+                QString::fromStdString(sys::thisHolder().boot))
+            .arg(first.pid())
+            .arg(*sys::processStartTime(static_cast<std::uint64_t>(first.pid()))));
     QVERIFY(first.signal(SIGKILL));
     first.waitForExit(5000);
     QVERIFY(isHeld(queue));
@@ -222,12 +223,14 @@ void tst_Hold::killedThenStartedAgain()
 
     // The real wizard started again finds the hold of a wizard that is gone.
     WizardProcess second(*data, cups->server());
-    QVERIFY(second.start(Program::real, preset ? QStringList { QStringLiteral("prnname=") + queue } : QStringList {}));
+    QVERIFY(second.start(
+        Program::real, preset ? QStringList { QStringLiteral("prnname=") + queue } : QStringList {}));
     QTRY_VERIFY_WITH_TIMEOUT(!isHeld(queue), 20000);
     QVERIFY(probe::waitFor([&before] { return toolsSince(before).size() == 1; }));
-    const QString line = QStringLiteral("[INFO   ] [PrinterHold] [releaseStale] [%1] released, its holder is gone (%2) "
-                                        "{wizard::PrinterHold::releaseStale}")
-                             .arg(queue, record);
+    const QString line
+        = QStringLiteral("[INFO   ] [PrinterHold] [releaseStale] [%1] released, its holder is gone (%2) "
+                         "{wizard::PrinterHold::releaseStale}")
+              .arg(queue, record);
     QTRY_VERIFY_WITH_TIMEOUT(second.trace().contains(line), 5000);
     // A printing queue: a job sent now is printed.
     QString state;
@@ -271,8 +274,8 @@ void tst_Hold::endedBySignal_data()
         << SIGTERM << quick << QByteArray("F2200") << (toPage1 + QStringList { "next@1" }) << "clicked next@1"
         << "restart" << 1 << false;
     QTest::newRow("SIGINT, four pages, page 1 in the middle of the 30-second wait")
-        << SIGINT << quick << QByteArray("F2200") << QStringList { "next@0" } << "clicked next@0" << "restart"
-        << 1 << true;
+        << SIGINT << quick << QByteArray("F2200") << QStringList { "next@0" } << "clicked next@0"
+        << "restart" << 1 << true;
     QTest::newRow("SIGHUP, page 2") << SIGHUP << quick << QByteArray("F2200")
                                     << (toPage1 + QStringList { "next@1" }) << "page 2" << QString() << 100
                                     << false;
@@ -310,8 +313,8 @@ void tst_Hold::endedBySignal()
     QVERIFY(startTool());
 
     WizardProcess wizard(*data, cups->server());
-    QVERIFY(wizard.start(Program(program), preset ? QStringList { QStringLiteral("prnname=") + queue } : QStringList {},
-        steps, divisor));
+    QVERIFY(wizard.start(Program(program),
+        preset ? QStringList { QStringLiteral("prnname=") + queue } : QStringList {}, steps, divisor));
     if (program == int(Program::real))
         QTRY_VERIFY_WITH_TIMEOUT(wizard.traceContains(QStringLiteral("NEW Page4")), 20000);
     if (!page.isEmpty())
@@ -356,14 +359,16 @@ void tst_Hold::endedBySignal()
         const QString frame = downloadLine(log);
         QVERIFY2(!frame.isEmpty(), qPrintable(log.join(QLatin1Char('\n'))));
         const int after = log.indexOf(frame);
-        QVERIFY2(log.value(after + 1).endsWith(QLatin1String(" reply OK")), qPrintable(log.join(QLatin1Char('\n'))));
+        QVERIFY2(log.value(after + 1).endsWith(QLatin1String(" reply OK")),
+            qPrintable(log.join(QLatin1Char('\n'))));
         QVERIFY(!log.mid(after).join(QLatin1Char('\n')).contains(QLatin1String("cmd \\eRfv")));
     }
     if (moment == QLatin1String("adjustment")) {
         // The adjustment ran to its reply, and the page handed the printer back itself.
         const int at = log.indexOf(QRegularExpression(QStringLiteral(".* cmd \\\\eSa;c\\\\r$")));
         QVERIFY(at >= 0);
-        QVERIFY2(log.value(at + 1).endsWith(QLatin1String(" reply OK")), qPrintable(log.join(QLatin1Char('\n'))));
+        QVERIFY2(
+            log.value(at + 1).endsWith(QLatin1String(" reply OK")), qPrintable(log.join(QLatin1Char('\n'))));
     }
 }
 
@@ -393,10 +398,11 @@ void tst_Hold::twoWizardsOnOnePrinter()
     const QList<qint64> before = tools();
 
     WizardProcess second(*data, cups->server());
-    const QStringList steps = preset ? QStringList { QStringLiteral("next@0") }
-                                     : QStringList { QStringLiteral("pick=") + queue, QStringLiteral("next@0") };
-    QVERIFY(second.start(
-        Program::shortWaits, preset ? QStringList { QStringLiteral("prnname=") + queue } : QStringList {}, steps));
+    const QStringList steps = preset
+        ? QStringList { QStringLiteral("next@0") }
+        : QStringList { QStringLiteral("pick=") + queue, QStringLiteral("next@0") };
+    QVERIFY(second.start(Program::shortWaits,
+        preset ? QStringList { QStringLiteral("prnname=") + queue } : QStringList {}, steps));
     QVERIFY2(second.waitForOutput(QStringLiteral("event ERROR 6"), 30000),
         qPrintable(second.output().join(" | ") + "\n" + second.trace().filter("Page").join("\n")));
     // Every error ends the wizard.
@@ -459,7 +465,8 @@ void tst_Hold::holdLeftByAnother()
     QString record = QString::fromStdString(sys::holderRecord(named));
     if (holder == QLatin1String("unreadable"))
         record = QStringLiteral("pid=12");
-    QVERIFY(cups->pauseAsAdministrator(queue, QStringLiteral("%1 (%2)").arg(QLatin1String(holdMessage), record)));
+    QVERIFY(
+        cups->pauseAsAdministrator(queue, QStringLiteral("%1 (%2)").arg(QLatin1String(holdMessage), record)));
     QCOMPARE(recordOf(queue), record);
 
     const QList<qint64> before = tools();
@@ -469,7 +476,8 @@ void tst_Hold::holdLeftByAnother()
     if (released) {
         QVERIFY(!isHeld(queue));
         QVERIFY(probe::waitFor([&before] { return toolsSince(before).size() == 1; }));
-        QVERIFY(wizard.traceContains(QStringLiteral("[releaseStale] [%1] released, its holder is gone (%2)").arg(queue, record)));
+        QVERIFY(wizard.traceContains(
+            QStringLiteral("[releaseStale] [%1] released, its holder is gone (%2)").arg(queue, record)));
     } else {
         QCOMPARE(recordOf(queue), record);
         QCOMPARE(tools(), before);

@@ -64,8 +64,10 @@ PrivateCups::~PrivateCups()
         runScript({ QStringLiteral("stop"), server_ });
         return;
     }
-    for (const QString& name : std::as_const(added_))
+    for (const QString& name : std::as_const(added_)) {
+        noteIfHeld(name);
         runScript({ QStringLiteral("delete"), server_, name });
+    }
 }
 
 quint16 PrivateCups::port() const
@@ -100,8 +102,23 @@ bool PrivateCups::addQueue(
     return true;
 }
 
+void PrivateCups::noteIfHeld(const QString& name) const
+{
+    if (own_)
+        return;
+    QString state;
+    if (runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), name }, &state) != 0
+        || !state.contains(QLatin1String("The setup wizard holds the printer")))
+        return;
+    // The run's cleanup fails on it: a test deleted a queue a wizard still held.
+    QFile held(fixtureStateFile() + QStringLiteral(".held"));
+    if (held.open(QIODevice::Append))
+        held.write(name.toLocal8Bit() + '\n');
+}
+
 bool PrivateCups::deleteQueue(const QString& name)
 {
+    noteIfHeld(name);
     added_.removeAll(name);
     return runScript({ QStringLiteral("delete"), server_, name });
 }

@@ -6,6 +6,7 @@
 #include "ProcessProbe.h"
 #include "QueueHold.h"
 
+#include "system/Holder.h"
 #include "system/PrinterEnumeration.h"
 #include "system/Spooler.h"
 #include "system/SpoolerControl.h"
@@ -299,9 +300,28 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     QCOMPARE(queueAttributes(queue) & printerAttributeEnableBidi, 0);
     QString state;
     QCOMPARE(cups_->runTool(QStringLiteral("lpstat"), { QStringLiteral("-p"), queue }, &state), 0);
-    QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(QLatin1String("setup wizard")),
-        qPrintable(state));
+    // The hold message names this process as the holder.
+    const QString message = QStringLiteral("The setup wizard holds the printer (%1)")
+                                .arg(QString::fromStdString(holderRecord(thisHolder())));
+    QVERIFY2(state.contains(QLatin1String("disabled")) && state.contains(message), qPrintable(state));
     // Holding twice changes nothing.
+    QVERIFY(holdQueue(queue));
+    QCOMPARE(queueHoldOf(w(queue)), QueueHold::own);
+
+    // Another holder's hold is neither taken over nor released.
+    QVERIFY(cups_->pauseAsAdministrator(queue,
+        QStringLiteral("The setup wizard holds the printer (host=%1 boot=%2 pid=1 start=1)")
+            .arg(QString::fromStdString(thisHolder().host), QString::fromStdString(thisHolder().boot))));
+    QCOMPARE(queueHoldOf(w(queue)), QueueHold::stale);
+    QVERIFY(!holdQueue(queue));
+    QVERIFY(!restoreBidiAndStartRuvelk(w(queue)));
+    QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
+    std::string record;
+    QVERIFY(releaseStaleHold(w(queue), &record));
+    QCOMPARE(QString::fromStdString(record),
+        QStringLiteral("host=%1 boot=%2 pid=1 start=1")
+            .arg(QString::fromStdString(thisHolder().host), QString::fromStdString(thisHolder().boot)));
+    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
     QVERIFY(holdQueue(queue));
 
     PrinterHandle admin = Spooler::openPrinter(w(queue).c_str(), PrinterAccess::Full);

@@ -11,11 +11,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 int wakePipe[2] = { -1, -1 };
 
@@ -43,7 +41,7 @@ bool watchEndRequests(std::function<void()> onEnd)
         if (onEnd)
             onEnd();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

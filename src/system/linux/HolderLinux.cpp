@@ -7,11 +7,9 @@
 #include <sstream>
 #include <unistd.h>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 std::string hostName()
 {

@@ -4,8 +4,7 @@
 // itself: there is no signal to watch here.
 #include "system/EndRequest.h"
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 bool watchEndRequests(std::function<void()> onEnd)
 {

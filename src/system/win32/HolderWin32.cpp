@@ -5,11 +5,9 @@
 
 #include <windows.h>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 
 std::string computerName()
 {

@@ -119,8 +119,9 @@ bool writeHoldRecord(const std::wstring& printerName, const std::string& record)
         != ERROR_SUCCESS)
         return false;
     const std::wstring value = widen(record);
-    const LONG status = RegSetValueExW(key, printerName.c_str(), 0, REG_SZ,
-        reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    const LONG status
+        = RegSetValueExW(key, printerName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
@@ -128,7 +129,8 @@ bool writeHoldRecord(const std::wstring& printerName, const std::string& record)
 void removeHoldRecord(const std::wstring& printerName)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, holdsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, holdsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key)
+        != ERROR_SUCCESS)
         return;
     RegDeleteValueW(key, printerName.c_str());
     RegCloseKey(key);
