@@ -9,7 +9,8 @@
 //       next@N       clicks Next once page N is current and no box is up
 //       wait=FILE    waits until FILE exists
 //
-// It prints "shown", "page N" on every change of page, "clicked next@N" and
+// It prints "shown", "page N" and "next at X Y" (the Next button's centre in the
+// window) on every change of page, "clicked next@N" and
 // "event KIND ID" for every event dialog (which it closes; warnings get Return)
 // on standard output, one line each, flushed.
 #include "wizard/MainWizardFrameUI.h"
@@ -98,6 +99,12 @@ private:
         if (index != lastIndex) {
             lastIndex = index;
             say(QStringLiteral("page %1").arg(index));
+            // Where a user clicks Next, for a test that drives the real executable.
+            auto* next = window->findChild<QPushButton*>(QStringLiteral("nextButton"));
+            if (next && next->isVisible()) {
+                const QPoint centre = next->mapTo(window, next->rect().center());
+                say(QStringLiteral("next at %1 %2").arg(centre.x()).arg(centre.y()));
+            }
         }
         QWidget* modal = QApplication::activeModalWidget();
         if (modal && modal != window) {

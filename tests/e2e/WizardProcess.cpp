@@ -11,6 +11,77 @@
 
 namespace wizard::test {
 
+XServer::XServer()
+{
+    server.start(QStringLiteral("Xvfb"),
+        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+    if (!server.waitForStarted(10000))
+        return;
+    QDeadlineTimer deadline(10000);
+    QByteArray number;
+    while (!number.endsWith('\n') && !deadline.hasExpired() && server.waitForReadyRead(100))
+        number += server.readAllStandardOutput();
+    if (number.trimmed().isEmpty())
+        return;
+    display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+}
+
+XServer::~XServer()
+{
+    if (server.state() != QProcess::NotRunning) {
+        server.terminate();
+        if (!server.waitForFinished(5000)) {
+            server.kill();
+            server.waitForFinished(2000);
+        }
+    }
+}
+
+namespace {
+
+QString xdotool(const QString& display, const QStringList& arguments)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral("xdotool"), arguments);
+    if (!tool.waitForFinished(10000)) {
+        tool.kill();
+        tool.waitForFinished(1000);
+        return {};
+    }
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+} // namespace
+
+bool WizardProcess::click(int x, int y)
+{
+    // The main window: the visible window of the process that is 640 x 480.
+    QDeadlineTimer deadline(20000);
+    QString window;
+    while (window.isEmpty() && !deadline.hasExpired()) {
+        const QStringList ids = xdotool(xDisplay,
+            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                QString::number(pid()), QStringLiteral(".") })
+                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString& id : ids)
+            if (xdotool(xDisplay, { QStringLiteral("getwindowgeometry"), id })
+                    .contains(QLatin1String("640x480")))
+                window = id;
+        if (window.isEmpty())
+            QThread::msleep(100);
+    }
+    if (window.isEmpty())
+        return false;
+    xdotool(xDisplay,
+        { QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+            QString::number(y), QStringLiteral("click"), QStringLiteral("1") });
+    return true;
+}
+
 WizardProcess::WizardProcess(WizardDataSet& data, const QString& cupsServer)
     : data(data)
     , cupsServer(cupsServer)
@@ -46,6 +117,13 @@ bool WizardProcess::start(
     environment.insert(QStringLiteral("CUPS_SERVER"), cupsServer);
     environment.insert(QStringLiteral("KAVNI_TEST_STEPS"), steps.join(QLatin1Char(',')));
     environment.insert(QStringLiteral("KAVNI_TEST_SLEEP_DIVISOR"), QString::number(sleepDivisor));
+    if (!xDisplay.isEmpty()) {
+        environment.insert(QStringLiteral("DISPLAY"), xDisplay);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // Software drawing: no GL to load on the virtual screen.
+        environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+        environment.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+    }
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardErrorFile(config.filePath(QStringLiteral("stderr.log")));

@@ -17,6 +17,19 @@
 
 namespace wizard::test {
 
+// A private X server (Xvfb) for the runs a test clicks from outside, as a user
+// does (xdotool); the wizard's windows are found by its process id.
+class XServer {
+public:
+    XServer();
+    ~XServer();
+    bool isRunning() const { return !display.isEmpty(); }
+    QString display;
+
+private:
+    QProcess server;
+};
+
 class WizardProcess {
 public:
     enum class Program { real, shortWaits };
@@ -29,6 +42,10 @@ public:
         Program program, const QStringList& arguments, const QStringList& steps = {}, int sleepDivisor = 100);
     qint64 pid() const { return process.processId(); }
     bool signal(int number);
+    // Runs on this X server instead of offscreen.
+    void setDisplay(const QString& display) { xDisplay = display; }
+    // Clicks the point (window coordinates) of the wizard's main window.
+    bool click(int x, int y);
     // Waits (bounded) until the process has ended; its exit code then, -1 when it
     // crashed or is still running.
     int waitForExit(int timeoutMs);
@@ -48,6 +65,7 @@ private:
     QProcess process;
     QStringList lines;
     QByteArray pending;
+    QString xDisplay;
 };
 
 } // namespace wizard::test

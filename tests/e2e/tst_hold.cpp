@@ -103,6 +103,8 @@ private Q_SLOTS:
     void twoWizardsOnOnePrinter();
     void holdLeftByAnother_data();
     void holdLeftByAnother();
+    void realExecutableClicked_data();
+    void realExecutableClicked();
 
 private:
     // A printer with its queue, and a data set aimed at it.
@@ -493,6 +495,97 @@ void tst_Hold::holdLeftByAnother()
     other.waitForFinished();
     if (!released)
         QVERIFY(cups->resumeAsAdministrator(queue));
+}
+
+void tst_Hold::realExecutableClicked_data()
+{
+    QTest::addColumn<bool>("secondWizard");
+    QTest::newRow("SIGTERM in the middle of the 30-second wait, four pages") << false;
+    QTest::newRow("the second of two wizards on one printer gets event 6, four pages") << true;
+}
+
+void tst_Hold::realExecutableClicked()
+{
+    QFETCH(bool, secondWizard);
+    XServer x;
+    if (!x.isRunning())
+        QSKIP("no Xvfb");
+    QVERIFY(setUpPrinter({ "F2200", 200, 0, {} }));
+    QVERIFY(startTool());
+    const QStringList preset { QStringLiteral("prnname=") + queue };
+    const QString go = scratch.filePath(QStringLiteral("go-%1").arg(queue));
+
+    WizardProcess first(*data, cups->server());
+    QString record;
+    if (secondWizard) {
+        QVERIFY(first.start(Program::shortWaits, {},
+            { QStringLiteral("pick=") + queue, QStringLiteral("next@0"), QStringLiteral("wait=") + go,
+                QStringLiteral("next@1"), QStringLiteral("next@2"), QStringLiteral("next@3") }));
+        QVERIFY2(
+            first.waitForOutput(QStringLiteral("page 1"), 30000), qPrintable(first.output().join(" | ")));
+        record = recordOf(queue);
+        QVERIFY(!record.isEmpty());
+    }
+
+    // Where Next is in this layout, as the test program (same sequence, same fonts) shows it.
+    WizardProcess probe(*data, cups->server());
+    probe.setDisplay(x.display);
+    QVERIFY(probe.start(Program::shortWaits, preset));
+    QVERIFY(probe.waitForOutput(QStringLiteral("page 0"), 30000));
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.output().filter(QStringLiteral("next at ")).isEmpty(), 5000);
+    const QStringList at = probe.output().filter(QStringLiteral("next at ")).first().split(QLatin1Char(' '));
+    QVERIFY(probe.signal(SIGTERM));
+    QCOMPARE(probe.waitForExit(15000), 0);
+    QVERIFY(printer->waitUntilIdle());
+    QVERIFY(printer->clearLog());
+    const QList<qint64> before = tools();
+
+    WizardProcess wizard(*data, cups->server());
+    wizard.setDisplay(x.display);
+    QVERIFY(wizard.start(Program::real, preset));
+    QTRY_VERIFY_WITH_TIMEOUT(wizard.traceContains(QStringLiteral("NEW Page4")), 20000);
+    QTest::qWait(500);
+    QVERIFY(wizard.click(at.value(2).toInt(), at.value(3).toInt()));
+    QTRY_VERIFY_WITH_TIMEOUT(wizard.traceContains(QStringLiteral("[Page1K] [applyAction]")), 10000);
+
+    if (secondWizard) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            wizard.traceContains(QStringLiteral("[Page1K] [applyAction] [Held by another wizard]")), 10000);
+        // The event dialog is up; the end closes it unanswered.
+        QTest::qWait(500);
+        QVERIFY(wizard.signal(SIGTERM));
+        QCOMPARE(wizard.waitForExit(15000), 0);
+        QCOMPARE(recordOf(queue), record);
+        QCOMPARE(printer->logLines(), QStringList());
+        QCOMPARE(tools(), before);
+        QFile(go).open(QIODevice::WriteOnly);
+        QVERIFY2(
+            first.waitForOutput(QStringLiteral("page 4"), 30000), qPrintable(first.output().join(" | ")));
+        QVERIFY(!isHeld(queue));
+        QVERIFY(probe::waitFor([&before] { return toolsSince(before).size() == 1; }));
+        QVERIFY(first.signal(SIGTERM));
+        QCOMPARE(first.waitForExit(15000), 0);
+        QTest::qWait(300);
+        QCOMPARE(toolsSince(before).size(), 1);
+        return;
+    }
+
+    // The real 30-second wait after the download, cut short by the signal.
+    QVERIFY(printer->waitForLog(QStringLiteral("restart"), 30000));
+    QTest::qWait(1000);
+    QElapsedTimer ending;
+    ending.start();
+    QVERIFY(wizard.signal(SIGTERM));
+    QCOMPARE(wizard.waitForExit(20000), 0);
+    QVERIFY2(ending.elapsed() < 10000, qPrintable(QString::number(ending.elapsed())));
+    QVERIFY(wizard.traceContains(QStringLiteral("[MainWizardFrameUI] [endFromOutside]")));
+    const QStringList log = printer->logLines();
+    const QString frame = downloadLine(log);
+    QVERIFY2(!frame.isEmpty(), qPrintable(log.join(QLatin1Char('\n'))));
+    QVERIFY(log.value(log.indexOf(frame) + 1).endsWith(QLatin1String(" reply OK")));
+    QVERIFY(!log.mid(log.indexOf(frame)).join(QLatin1Char('\n')).contains(QLatin1String("cmd \\eRfv")));
+    QVERIFY(!isHeld(queue));
+    QCOMPARE(tools(), before);
 }
 
 QTEST_GUILESS_MAIN(tst_Hold)

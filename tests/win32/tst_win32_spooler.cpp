@@ -2,14 +2,16 @@
 // The printer rules over the real Windows spooler: printers, drivers and ports
 // made by this test (AddPrinterDriverExW, AddPrinterW, the local ports in the
 // registry and network ports through a stand-in port monitor), then
-// listTcpPorts, listWizardPrinters, printerTypeOf, the hand-back and the
-// printer identifier.
+// listTcpPorts, listWizardPrinters, printerTypeOf, the hand-back, the hold
+// record under the wizard's registry key and the printer identifier.
 
 #include "WinCheck.h"
 #include "WinProcess.h"
 #include "WinSpooler.h"
 
+#include "system/Holder.h"
 #include "system/PrinterEnumeration.h"
+#include "system/Spooler.h"
 #include "system/SpoolerControl.h"
 
 #include <windows.h>
@@ -19,8 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using wizard::sys::DriverTable;
 using wizard::sys::PrinterList;
@@ -259,6 +260,94 @@ void printerIds()
     CHECK(!wizard::sys::readPrinterId(L"No such printer", block));
 }
 
+std::string holdValue(const wchar_t* printer)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(
+            HKEY_LOCAL_MACHINE, L"Software\\Talvor Card Printer\\Holds", 0, KEY_READ | KEY_WOW64_64KEY, &key)
+        != ERROR_SUCCESS)
+        return {};
+    wchar_t value[256] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    const LONG status
+        = RegQueryValueExW(key, printer, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? wintest::narrow(value) : std::string();
+}
+
+bool setHoldValue(const wchar_t* printer, const std::string& record)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Talvor Card Printer\\Holds", 0, nullptr, 0,
+            KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr)
+        != ERROR_SUCCESS)
+        return false;
+    const std::wstring value(record.begin(), record.end());
+    const LONG status = RegSetValueExW(key, printer, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool hold(const wchar_t* name, bool on)
+{
+    using namespace wizard::sys;
+    PrinterHandle printer = Spooler::openPrinter(name, PrinterAccess::Full);
+    if (!printer)
+        return false;
+    PrinterInfo2 info;
+    bool ok = Spooler::getPrinter2(printer, info);
+    if (ok) {
+        info.attributes = on ? info.attributes & ~printerAttributeEnableBidi
+                             : info.attributes | printerAttributeEnableBidi;
+        ok = Spooler::setPrinter2(printer, info);
+    }
+    Spooler::closePrinter(printer);
+    return ok;
+}
+
+void holdRecords()
+{
+    using namespace wizard::sys;
+    const wchar_t* name = L"Kavni A usb";
+    const std::wstring tool = L"Ruvelk.exe";
+    wintest::section("a hold names this process under the wizard's key; the release removes it");
+    const Holder self = thisHolder();
+    CHECK_EQ(self.pid, std::uint64_t(GetCurrentProcessId()));
+    CHECK_EQ(self.boot, std::string("-"));
+    CHECK(processStartTime(self.pid) == std::optional<std::uint64_t>(self.start));
+    CHECK(hold(name, true));
+    CHECK_EQ(holdValue(name), holderRecord(self));
+    CHECK(queueHoldOf(name) == QueueHold::own);
+    CHECK(hold(name, false));
+    CHECK_EQ(holdValue(name), std::string());
+    CHECK(queueHoldOf(name) == QueueHold::none);
+
+    wintest::section("another holder's printer is neither taken nor given back; a gone one's is released");
+    Holder gone = self;
+    gone.start += 1;
+    CHECK(hold(name, true));
+    CHECK(setHoldValue(name, holderRecord(gone)));
+    CHECK(queueHoldOf(name) == QueueHold::stale);
+    CHECK(!hold(name, true));
+    wintest::stopAll(tool.c_str());
+    CHECK(!restoreBidiAndStartRuvelk(name));
+    CHECK_EQ(wintest::TestPrinter(name).attributes() & 0x800, DWORD(0));
+    Holder elsewhere = self;
+    elsewhere.host = "ELSEWHERE";
+    CHECK(setHoldValue(name, holderRecord(elsewhere)));
+    CHECK(queueHoldOf(name) == QueueHold::otherWizard);
+    CHECK(!releaseStaleHold(name));
+    CHECK(setHoldValue(name, holderRecord(gone)));
+    std::string record;
+    CHECK(releaseStaleHold(name, &record));
+    CHECK_EQ(record, holderRecord(gone));
+    CHECK_EQ(wintest::TestPrinter(name).attributes() & 0x800, DWORD(0x800));
+    CHECK_EQ(holdValue(name), std::string());
+    CHECK(wintest::waitForProcess(tool.c_str(), 5000) != 0);
+    wintest::stopAll(tool.c_str());
+}
+
 } // namespace
 
 int main()
@@ -269,6 +358,7 @@ int main()
         wizardPrinters();
         printerTypes();
         handBack();
+        holdRecords();
         printerIds();
     }
     tearDown();
