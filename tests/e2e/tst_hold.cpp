@@ -281,6 +281,9 @@ void tst_Hold::endedBySignal_data()
     QTest::newRow("SIGHUP, page 2") << SIGHUP << quick << QByteArray("F2200")
                                     << (toPage1 + QStringList { "next@1" }) << "page 2" << QString() << 100
                                     << false;
+    QTest::newRow("SIGINT, page 2") << SIGINT << quick << QByteArray("F2200")
+                                    << (toPage1 + QStringList { "next@1" }) << "page 2" << QString() << 100
+                                    << false;
     QTest::newRow("SIGTERM, page 3") << SIGTERM << quick << QByteArray("F2300") << toPage1 << "page 3"
                                      << QString() << 100 << false;
     QTest::newRow("SIGINT, page 3 during the adjustment")
@@ -289,6 +292,9 @@ void tst_Hold::endedBySignal_data()
     QTest::newRow("SIGTERM, page 4") << SIGTERM << quick << QByteArray("F2300")
                                      << (toPage1 + QStringList { "next@3" }) << "page 4" << QString() << 100
                                      << false;
+    QTest::newRow("SIGINT, page 4") << SIGINT << quick << QByteArray("F2300")
+                                    << (toPage1 + QStringList { "next@3" }) << "page 4" << QString() << 100
+                                    << false;
 }
 
 void tst_Hold::endedBySignal()
