@@ -20,8 +20,10 @@ XServer::XServer()
         return;
     QDeadlineTimer deadline(10000);
     QByteArray number;
-    while (!number.endsWith('\n') && !deadline.hasExpired() && server.waitForReadyRead(100))
+    while (!number.endsWith('\n') && !deadline.hasExpired() && server.state() == QProcess::Running) {
+        server.waitForReadyRead(100);
         number += server.readAllStandardOutput();
+    }
     if (number.trimmed().isEmpty())
         return;
     display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
