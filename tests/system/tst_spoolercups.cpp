@@ -315,13 +315,13 @@ void tst_SpoolerCups::bitClearedHoldsAndSetReleases()
     QCOMPARE(queueHoldOf(w(queue)), QueueHold::stale);
     QVERIFY(!holdQueue(queue));
     QVERIFY(!restoreBidiAndStartRuvelk(w(queue)));
-    QCOMPARE(attributesOf(queue) & printerAttributeEnableBidi, 0);
+    QCOMPARE(queueAttributes(queue) & printerAttributeEnableBidi, 0);
     std::string record;
     QVERIFY(releaseStaleHold(w(queue), &record));
     QCOMPARE(QString::fromStdString(record),
         QStringLiteral("host=%1 boot=%2 pid=1 start=1")
             .arg(QString::fromStdString(thisHolder().host), QString::fromStdString(thisHolder().boot)));
-    QVERIFY(attributesOf(queue) & printerAttributeEnableBidi);
+    QVERIFY(queueAttributes(queue) & printerAttributeEnableBidi);
     QVERIFY(holdQueue(queue));
 
     PrinterHandle admin = Spooler::openPrinter(w(queue).c_str(), PrinterAccess::Full);
