@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // Orders names as the toolkit's maps order their keys: by UTF-16 code units (on Linux
 // wchar_t holds whole code points, which order differently above U+FFFF).

@@ -3,8 +3,7 @@
 
 #include <string>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // Runs command through the command interpreter, hidden ("cmd.exe /C command" on
 // Windows; "/bin/sh -c command" on Linux, with workingFolder as the current folder and

@@ -5,11 +5,9 @@
 #include "system/Shell.h"
 #include "system/SpoolerControl.h"
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
-namespace
-{
+namespace {
 DriverTable plainTable(const QtDriverTable& table)
 {
     DriverTable plain;

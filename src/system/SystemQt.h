@@ -8,8 +8,7 @@
 #include <QMap>
 #include <QString>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 // Printer name -> printer type, driver name -> printer type.
 using QtPrinterList = QMap<QString, qint32>;

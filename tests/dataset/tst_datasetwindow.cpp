@@ -232,8 +232,8 @@ void tst_DataSetWindow::bannerTexts()
     const QString shown = text(id);
     const int need = label->fontMetrics().horizontalAdvance(shown);
     const int room = std::min(label->width(), banner->geometry().right() + 1 - label->x());
-    qInfo("%s \"%s\": %d of %d px, %d px high for a %d-px line", qPrintable(objectName),
-        qPrintable(shown), need, room, label->height(), label->fontMetrics().height());
+    qInfo("%s \"%s\": %d of %d px, %d px high for a %d-px line", qPrintable(objectName), qPrintable(shown),
+        need, room, label->height(), label->fontMetrics().height());
     QVERIFY2(need <= room, qPrintable(shown));
     QVERIFY(label->height() >= label->fontMetrics().height());
     QVERIFY(label->geometry().bottom() <= banner->geometry().bottom());

@@ -14,8 +14,7 @@
 #include <csignal>
 #include <sys/types.h>
 
-namespace probe
-{
+namespace probe {
 
 // The marker every child of this test inherits.
 inline QByteArray marker()

@@ -14,8 +14,7 @@ using namespace wizard::sys;
 Q_DECLARE_METATYPE(std::vector<PrinterInfo2>)
 Q_DECLARE_METATYPE(PrinterInfo2)
 
-namespace
-{
+namespace {
 
 PortInfo2 port(const wchar_t* name, const wchar_t* monitor)
 {
@@ -58,8 +57,7 @@ QString names(const PrinterList& list)
 
 } // namespace
 
-class tst_PrinterRules : public QObject
-{
+class tst_PrinterRules : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void tcpPortsAreThoseOfTheStandardMonitor();

@@ -10,8 +10,7 @@
 
 using wizard::test::PrivateCups;
 
-class tst_PrivateCups : public QObject
-{
+class tst_PrivateCups : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void sharedServerIsPrivate();

@@ -16,11 +16,9 @@
 #define DBG_PRINTEXCEPTION_WIDE_C 0x4001000AL
 #endif
 
-namespace wintest
-{
+namespace wintest {
 
-class DebugCapture
-{
+class DebugCapture {
 public:
     DebugCapture()
     {

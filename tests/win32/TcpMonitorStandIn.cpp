@@ -17,8 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace
-{
+namespace {
 
 const wchar_t monitorsKey[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors";
 std::wstring portsKey;

@@ -11,13 +11,11 @@
 #include <utility>
 #include <vector>
 
-namespace wintest
-{
+namespace wintest {
 
 // A process the test started; terminated and closed when it goes, so no test
 // leaves one behind.
-class Child
-{
+class Child {
 public:
     Child() = default;
     Child(const std::wstring& exe, const std::wstring& arguments)

@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace wintest
-{
+namespace wintest {
 
 inline bool addDriver(const wchar_t* name)
 {
@@ -110,8 +109,7 @@ inline bool addPrinter(const wchar_t* name, const wchar_t* port, const wchar_t* 
 }
 
 // Opens with full access, for the test's own reads and writes of the record.
-class TestPrinter
-{
+class TestPrinter {
 public:
     explicit TestPrinter(const wchar_t* name)
     {

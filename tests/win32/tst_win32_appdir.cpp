@@ -13,8 +13,7 @@
 #include <cstdio>
 #include <string>
 
-namespace
-{
+namespace {
 
 std::wstring systemImagePath()
 {

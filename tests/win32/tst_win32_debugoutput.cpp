@@ -14,8 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace
-{
+namespace {
 
 std::vector<std::wstring> sunk;
 void sink(const wchar_t* line)
@@ -103,7 +102,8 @@ void loggerLinesAreExact(wintest::DebugCapture& capture)
     second.Log(L"[%s] Enter entry point of the Kavni Wizard {%s}", L"INFO   ", L"main");
     first.Log(L"[%s] [Page1K] [OnDownloadFw] [Fail %d] {%s}", L"DEBUG  ", 3, L"wizard::Page1K::OnDownloadFw");
     // "%lx" takes a pointer-sized value; on 64-bit Windows long is only 32 bits wide.
-    first.Log(L"[WIZARD MEM] ALLOCATOR MEM - NEW Page0\tPTR: %lx", static_cast<std::uintptr_t>(0x12345678abcdULL));
+    first.Log(
+        L"[WIZARD MEM] ALLOCATOR MEM - NEW Page0\tPTR: %lx", static_cast<std::uintptr_t>(0x12345678abcdULL));
     first.Log(L"100%% %c", L'\u00e9');
     std::vector<std::wstring> got = capture.take();
     const std::vector<std::wstring> expected = {

@@ -11,8 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace
-{
+namespace {
 
 const wchar_t keyPath[] = L"Software\\Talvor Card Printer";
 const wchar_t valueName[] = L"DRNWZKAVNI";

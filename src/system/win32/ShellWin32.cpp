@@ -5,8 +5,7 @@
 // Needs the types of windows.h first.
 #include <shellapi.h>
 
-namespace wizard::sys
-{
+namespace wizard::sys {
 
 bool runCmd(const std::wstring& command, const std::wstring& workingFolder, bool wait, bool elevate)
 {
