@@ -45,7 +45,10 @@ inline QList<qint64> ownProcesses(const QString& name)
         const qint64 pid = entry.toLongLong(&number);
         if (!number)
             continue;
-        const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        // A program whose file was removed meanwhile (a test's copy of the tool) still counts.
+        if (exe.endsWith(QLatin1String(" (deleted)")))
+            exe.chop(10);
         if (exe.isEmpty() || QFileInfo(exe).fileName() != name || !hasMarker(pid))
             continue;
         found << pid;
@@ -82,10 +85,42 @@ template <typename Condition> inline bool waitFor(Condition condition, int timeo
     return true;
 }
 
+// Live processes of this test that are a shell about to start name (the wizard
+// starts the tool through "/bin/sh -c NAME", which becomes the tool once it execs).
+inline QList<qint64> ownShellsStarting(const QString& name)
+{
+    QList<qint64> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number || !hasMarker(pid))
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> words = cmdline.readAll().split('\0');
+        if (words.size() >= 3 && words.at(1) == "-c" && words.at(2).trimmed().endsWith(name.toLocal8Bit()))
+            found << pid;
+    }
+    return found;
+}
+
+// Stops every process of this test named name, and the shells about to become one,
+// until a look finds none (at most 3 s): a tool being started as the call runs is
+// caught too.
 inline void killAll(const QString& name)
 {
-    for (qint64 pid : ownProcesses(name))
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        const QList<qint64> found = ownProcesses(name) + ownShellsStarting(name);
+        if (found.isEmpty() || timer.elapsed() > 3000)
+            return;
+        for (qint64 pid : found)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        QThread::msleep(50);
+    }
 }
 
 } // namespace probe
