@@ -35,26 +35,32 @@ inline bool hasMarker(qint64 pid)
     return environ.readAll().split('\0').contains(marker());
 }
 
-// Live (not zombie) processes of this test whose executable's file name is name.
-inline QList<qint64> ownProcesses(const QString& name)
+// The live processes of this test (its marker in their environment) for which
+// matches(pid) holds, in pid order. A zombie has no executable nor command line.
+template <typename Match> inline QList<qint64> ownProcessesWhere(Match matches)
 {
     QList<qint64> found;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         bool number = false;
         const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
+        if (number && matches(pid) && hasMarker(pid))
+            found << pid;
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Live (not zombie) processes of this test whose executable's file name is name.
+inline QList<qint64> ownProcesses(const QString& name)
+{
+    return ownProcessesWhere([&name](qint64 pid) {
         QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
         // A program whose file was removed meanwhile (a test's copy of the tool) still counts.
         if (exe.endsWith(QLatin1String(" (deleted)")))
             exe.chop(10);
-        if (exe.isEmpty() || QFileInfo(exe).fileName() != name || !hasMarker(pid))
-            continue;
-        found << pid;
-    }
-    std::sort(found.begin(), found.end());
-    return found;
+        return !exe.isEmpty() && QFileInfo(exe).fileName() == name;
+    });
 }
 
 inline QString executableOf(qint64 pid)
@@ -89,21 +95,14 @@ template <typename Condition> inline bool waitFor(Condition condition, int timeo
 // starts the tool through "/bin/sh -c NAME", which becomes the tool once it execs).
 inline QList<qint64> ownShellsStarting(const QString& name)
 {
-    QList<qint64> found;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number || !hasMarker(pid))
-            continue;
+    const QByteArray command = name.toLocal8Bit();
+    return ownProcessesWhere([&command](qint64 pid) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (!cmdline.open(QIODevice::ReadOnly))
-            continue;
+            return false;
         const QList<QByteArray> words = cmdline.readAll().split('\0');
-        if (words.size() >= 3 && words.at(1) == "-c" && words.at(2).trimmed().endsWith(name.toLocal8Bit()))
-            found << pid;
-    }
-    return found;
+        return words.size() >= 3 && words.at(1) == "-c" && words.at(2).trimmed().endsWith(command);
+    });
 }
 
 // Stops every process of this test named name, and the shells about to become one,

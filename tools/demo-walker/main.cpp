@@ -102,7 +102,7 @@ public:
 
     // The visible top-level window of that name (a dialog opened from a
     // background action is not always the one Qt calls active).
-    static QWidget* modal(const char* name)
+    static QWidget* shownWindow(const char* name)
     {
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (widget->isVisible() && widget->objectName() == QLatin1String(name))
@@ -114,7 +114,7 @@ public:
     QWidget* dialogOver() const
     {
         for (const char* name : { "eventDialog", "abortBox", "waitBox" })
-            if (QWidget* widget = modal(name))
+            if (QWidget* widget = shownWindow(name))
                 return widget;
         return nullptr;
     }
@@ -233,7 +233,7 @@ private:
             return;
         }
         Step& step = steps[current];
-        if (!step.eventExpected && modal("eventDialog")) {
+        if (!step.eventExpected && shownWindow("eventDialog")) {
             fail(QStringLiteral("an event the walk did not expect, waiting for: %1").arg(step.what));
             return;
         }
@@ -321,8 +321,8 @@ int main(int argc, char* argv[])
         QStringLiteral("Next: take the printer over"), [] { return true; },
         [&] { w.clickWindow("nextButton"); });
     w.add(
-        QStringLiteral("the wait box"), [&] { return w.modal("waitBox") != nullptr; },
-        [&] { w.shot(w.modal("waitBox"), QStringLiteral("02-wait-box")); }, 10000);
+        QStringLiteral("the wait box"), [&] { return w.shownWindow("waitBox") != nullptr; },
+        [&] { w.shot(w.shownWindow("waitBox"), QStringLiteral("02-wait-box")); }, 10000);
     w.add(
         QStringLiteral("the firmware page"), [&] { return w.onPage(1); },
         [&] {
@@ -330,10 +330,10 @@ int main(int argc, char* argv[])
             w.clickWindow("abortButton");
         });
     w.add(
-        QStringLiteral("the abort question: No"), [&] { return w.modal("abortBox") != nullptr; },
+        QStringLiteral("the abort question: No"), [&] { return w.shownWindow("abortBox") != nullptr; },
         [&] {
-            w.shot(w.modal("abortBox"), QStringLiteral("04-abort-question"));
-            Walker::click(w.modal("abortBox"), "abortNoButton");
+            w.shot(w.shownWindow("abortBox"), QStringLiteral("04-abort-question"));
+            Walker::click(w.shownWindow("abortBox"), "abortNoButton");
         });
     w.add(
         QStringLiteral("Next: download the firmware"), [&] { return w.onPage(1); },
@@ -369,9 +369,9 @@ int main(int argc, char* argv[])
         QStringLiteral("the adjustment page (firmware current)"), [&] { return w.onPage(3); },
         [&] { w.clickWindow("nextButton"); });
     w.add(
-        QStringLiteral("the cover warning"), [&] { return w.modal("eventDialog") != nullptr; },
+        QStringLiteral("the cover warning"), [&] { return w.shownWindow("eventDialog") != nullptr; },
         [&] {
-            QWidget* dialog = w.modal("eventDialog");
+            QWidget* dialog = w.shownWindow("eventDialog");
             w.shot(dialog, QStringLiteral("08-warning-cover-open"));
             if (!Walker::control(coverPort, "set cover 0"))
                 return w.fail(QStringLiteral("the printer's control channel did not close the cover"));
@@ -395,9 +395,9 @@ int main(int argc, char* argv[])
         QStringLiteral("choose ") + current, [&] { return w.onPage(0) && w.choose(current); },
         [&] { w.clickWindow("nextButton"); });
     w.add(
-        QStringLiteral("the error"), [&] { return w.modal("eventDialog") != nullptr; },
+        QStringLiteral("the error"), [&] { return w.shownWindow("eventDialog") != nullptr; },
         [&] {
-            QWidget* dialog = w.modal("eventDialog");
+            QWidget* dialog = w.shownWindow("eventDialog");
             w.shot(dialog, QStringLiteral("10-error-printer-refused"));
             Walker::click(dialog, "closeButton");
         });
