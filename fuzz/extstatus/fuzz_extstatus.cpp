@@ -37,6 +37,14 @@ std::int32_t writeStub(std::uint32_t, const char*, std::int32_t, std::int32_t, s
 {
     return 1;
 }
+// An empty entry has no bytes at all (a null pointer), which memcpy may not be given.
+void copyReply(char* buffer, std::uint32_t capacity)
+{
+    const std::size_t length = std::min<std::size_t>(replySize, capacity);
+    if (length > 0)
+        std::memcpy(buffer, replyData, length);
+}
+
 // The handshake is answered "OK"; every later read gets the fuzzer's reply,
 // cut to the capacity, with whatever length the input claims.
 int reads = 0;
@@ -48,14 +56,14 @@ std::int32_t readStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::
         *received = 2;
         return 1;
     }
-    std::memcpy(buffer, replyData, std::min<std::size_t>(replySize, capacity));
+    copyReply(buffer, capacity);
     *received = claimedLength;
     return 1;
 }
 std::int32_t statusStub(std::uint32_t, char* buffer, std::uint32_t capacity, std::int32_t* received,
     std::int32_t, std::int32_t, std::int32_t)
 {
-    std::memcpy(buffer, replyData, std::min<std::size_t>(replySize, capacity));
+    copyReply(buffer, capacity);
     *received = claimedLength;
     return 1;
 }

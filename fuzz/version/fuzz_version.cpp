@@ -26,11 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // As the pages read it: at most 512 bytes in a zero-filled reply buffer.
     std::vector<char> reply(PrinterCommands::replyCapacity, '\0');
-    std::memcpy(reply.data(), text, size < reply.size() ? size : reply.size());
+    // An empty entry comes as a null pointer, which memcpy may not be given.
+    if (size > 0)
+        std::memcpy(reply.data(), text, size < reply.size() ? size : reply.size());
     const std::int32_t fromBuffer = PrinterCommands::firmwareVersionValue(reply.data(), reply.size());
 
     // A reply that ends inside the buffer reads the same either way.
-    if (size < reply.size() && std::memchr(text, '\0', size) == nullptr) {
+    if (size < reply.size() && (size == 0 || std::memchr(text, '\0', size) == nullptr)) {
         std::vector<char> terminated(text, text + size);
         terminated.push_back('\0');
         if (PrinterCommands::firmwareVersionValue(terminated.data(), terminated.size()) != fromBuffer)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "wizard/HtmlPane.h"
 
+#include <QChildEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QWebEnginePage>
@@ -21,6 +22,14 @@ HtmlPane::HtmlPane(QWidget* parent, int width, int height)
     // A style sheet alone does not make the page itself transparent.
     page()->setBackgroundColor(Qt::transparent);
     setContextMenuPolicy(Qt::NoContextMenu);
+    // The view draws through a child widget that it creates with its first
+    // page, and that child needs a window with another kind of surface. Made
+    // after the window that holds the pane is on screen, it makes Qt destroy
+    // that window and map a new one: the main window jumps to another place,
+    // and a dialog comes back no longer modal, behind the wait box that then
+    // takes all its input. The empty page now brings the child while no
+    // window exists; the requested page still loads when first shown.
+    load(QUrl(QStringLiteral("about:blank")));
 }
 
 QUrl HtmlPane::pageUrl(const QString& path)
@@ -48,6 +57,16 @@ void HtmlPane::showEvent(QShowEvent* event)
     QWebEngineView::showEvent(event);
     if (loadPending)
         loadRequested();
+}
+
+void HtmlPane::childEvent(QChildEvent* event)
+{
+    QWebEngineView::childEvent(event);
+    // The widget the view draws through asks for the focus of its own; as the
+    // first focusable child of a dialog it would take it when the dialog
+    // opens, and Escape would then never reach the dialog.
+    if ((event->added() || event->polished()) && event->child()->isWidgetType())
+        static_cast<QWidget*>(event->child())->setFocusPolicy(Qt::NoFocus);
 }
 
 void HtmlPane::loadRequested()

@@ -28,6 +28,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void childEvent(QChildEvent* event) override;
 
 private:
     void loadRequested();

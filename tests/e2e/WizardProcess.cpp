@@ -11,35 +11,6 @@
 
 namespace wizard::test {
 
-XServer::XServer()
-{
-    server.start(QStringLiteral("Xvfb"),
-        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
-    if (!server.waitForStarted(10000))
-        return;
-    QDeadlineTimer deadline(10000);
-    QByteArray number;
-    while (!number.endsWith('\n') && !deadline.hasExpired() && server.state() == QProcess::Running) {
-        server.waitForReadyRead(100);
-        number += server.readAllStandardOutput();
-    }
-    if (number.trimmed().isEmpty())
-        return;
-    display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
-}
-
-XServer::~XServer()
-{
-    if (server.state() != QProcess::NotRunning) {
-        server.terminate();
-        if (!server.waitForFinished(5000)) {
-            server.kill();
-            server.waitForFinished(2000);
-        }
-    }
-}
-
 namespace {
 
 QString xdotool(const QString& display, const QStringList& arguments)
@@ -126,6 +97,8 @@ bool WizardProcess::start(
         environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
         environment.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
     }
+    if (desktop)
+        desktop->addTo(environment);
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardErrorFile(config.filePath(QStringLiteral("stderr.log")));

@@ -7,6 +7,7 @@
 // data set. Its trace goes to a file; the test program's progress lines are
 // read from its standard output.
 
+#include "Desktop.h"
 #include "WizardDataSet.h"
 
 #include <QProcess>
@@ -16,19 +17,6 @@
 #include <memory>
 
 namespace wizard::test {
-
-// A private X server (Xvfb) for the runs a test clicks from outside, as a user
-// does (xdotool); the wizard's windows are found by its process id.
-class XServer {
-public:
-    XServer();
-    ~XServer();
-    bool isRunning() const { return !display.isEmpty(); }
-    QString display;
-
-private:
-    QProcess server;
-};
 
 class WizardProcess {
 public:
@@ -44,6 +32,9 @@ public:
     bool signal(int number);
     // Runs on this X server instead of offscreen.
     void setDisplay(const QString& display) { xDisplay = display; }
+    // Runs on this desktop as a user starts it there: the toolkit's own
+    // drawing (no environment of the test's choosing), a screen reader's bus.
+    void setDesktop(const Desktop* userDesktop) { desktop = userDesktop; }
     // Clicks the point (window coordinates) of the wizard's main window.
     bool click(int x, int y);
     // Waits (bounded) until the process has ended; its exit code then, -1 when it
@@ -66,6 +57,7 @@ private:
     QStringList lines;
     QByteArray pending;
     QString xDisplay;
+    const Desktop* desktop = nullptr;
 };
 
 } // namespace wizard::test

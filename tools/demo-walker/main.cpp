@@ -11,7 +11,9 @@
 //      Close, and the wizard ends.
 // Each step waits for what it needs (a page, a dialog) within a time limit;
 // a step that times out ends the walk with exit code 1, after the window has
-// handed its printer back.
+// handed its printer back. Buttons are clicked as a user clicks them: through
+// the X server (xdotool), at their place on the screen, so a dialog that the
+// toolkit keeps from its user (not the active modal one) stalls the walk.
 //
 //   kavni-demo-walker --shots DIR --below QUEUE --cover QUEUE --cover-control PORT
 //                     --current QUEUE --current-control PORT
@@ -28,6 +30,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTcpSocket>
@@ -100,14 +103,21 @@ public:
         return true;
     }
 
-    // The visible top-level window of that name (a dialog opened from a
-    // background action is not always the one Qt calls active).
+    // The visible top-level window of that name.
     static QWidget* shownWindow(const char* name)
     {
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (widget->isVisible() && widget->objectName() == QLatin1String(name))
                 return widget;
         return nullptr;
+    }
+
+    // The dialog of that name when it is the one the user can answer: the
+    // active modal window, which input reaches.
+    static QWidget* answerableDialog(const char* name)
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        return modal && modal->isVisible() && modal->objectName() == QLatin1String(name) ? modal : nullptr;
     }
 
     // Any dialog open over the window.
@@ -154,13 +164,17 @@ public:
 
     bool choose(const QString& queue) { return window && choosePrinter(window.get(), queue); }
 
-    // Clicks from the event loop, never from inside a poll: the click may run
-    // an action behind a wait box, in a loop of its own.
+    // A left click in the middle of the button, sent through the X server;
+    // the toolkit then delivers it, or blocks it, as it does a mouse click.
     static void click(QWidget* parent, const char* name)
     {
         auto* button = parent ? parent->findChild<QPushButton*>(QString::fromLatin1(name)) : nullptr;
-        if (button)
-            QTimer::singleShot(0, button, [button] { button->click(); });
+        if (!button)
+            return;
+        const QPoint centre = button->mapToGlobal(button->rect().center());
+        QProcess::startDetached(QStringLiteral("xdotool"),
+            { QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+                QStringLiteral("click"), QStringLiteral("1") });
     }
     void clickWindow(const char* name) { click(window.get(), name); }
 
@@ -330,10 +344,10 @@ int main(int argc, char* argv[])
             w.clickWindow("abortButton");
         });
     w.add(
-        QStringLiteral("the abort question: No"), [&] { return w.shownWindow("abortBox") != nullptr; },
+        QStringLiteral("the abort question: No"), [&] { return w.answerableDialog("abortBox") != nullptr; },
         [&] {
-            w.shot(w.shownWindow("abortBox"), QStringLiteral("04-abort-question"));
-            Walker::click(w.shownWindow("abortBox"), "abortNoButton");
+            w.shot(w.answerableDialog("abortBox"), QStringLiteral("04-abort-question"));
+            Walker::click(w.answerableDialog("abortBox"), "abortNoButton");
         });
     w.add(
         QStringLiteral("Next: download the firmware"), [&] { return w.onPage(1); },
@@ -369,15 +383,18 @@ int main(int argc, char* argv[])
         QStringLiteral("the adjustment page (firmware current)"), [&] { return w.onPage(3); },
         [&] { w.clickWindow("nextButton"); });
     w.add(
-        QStringLiteral("the cover warning"), [&] { return w.shownWindow("eventDialog") != nullptr; },
+        QStringLiteral("the cover warning"), [&] { return w.answerableDialog("eventDialog") != nullptr; },
         [&] {
-            QWidget* dialog = w.shownWindow("eventDialog");
+            QWidget* dialog = w.answerableDialog("eventDialog");
             w.shot(dialog, QStringLiteral("08-warning-cover-open"));
             if (!Walker::control(coverPort, "set cover 0"))
                 return w.fail(QStringLiteral("the printer's control channel did not close the cover"));
             std::printf("walk: cover closed\n");
             Walker::click(dialog, "continueButton");
         });
+    w.expectEvent();
+    // The click travels through the X server; the dialog closes a moment later.
+    w.add(QStringLiteral("the warning closes"), [&] { return !w.shownWindow("eventDialog"); });
     w.expectEvent();
     w.add(
         QStringLiteral("the final page"), [&] { return w.onPage(4); },
@@ -395,9 +412,9 @@ int main(int argc, char* argv[])
         QStringLiteral("choose ") + current, [&] { return w.onPage(0) && w.choose(current); },
         [&] { w.clickWindow("nextButton"); });
     w.add(
-        QStringLiteral("the error"), [&] { return w.shownWindow("eventDialog") != nullptr; },
+        QStringLiteral("the error"), [&] { return w.answerableDialog("eventDialog") != nullptr; },
         [&] {
-            QWidget* dialog = w.shownWindow("eventDialog");
+            QWidget* dialog = w.answerableDialog("eventDialog");
             w.shot(dialog, QStringLiteral("10-error-printer-refused"));
             Walker::click(dialog, "closeButton");
         });
@@ -406,6 +423,7 @@ int main(int argc, char* argv[])
     w.add(
         QStringLiteral("the wizard closed"), [&] { return w.windowClosed(); },
         [&] { Walker::control(currentPort, "set refuse 0"); });
+    w.expectEvent();
 
     return walk.run();
 }

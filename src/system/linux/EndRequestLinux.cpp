@@ -4,6 +4,7 @@
 // the event loop. SA_RESTART keeps the printer exchanges of the pool thread going.
 #include "system/EndRequest.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -32,8 +33,9 @@ bool watchEndRequests(std::function<void()> onEnd)
 {
     if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    // Lives as long as the process: a signal may come until the very end.
-    auto* notifier = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read);
+    // Lives as long as the application object, whose event loop alone can
+    // deliver the request; a signal that comes later only fills the pipe.
+    auto* notifier = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onEnd = std::move(onEnd)] {
         char bytes[64];
         while (::read(wakePipe[0], bytes, sizeof bytes) > 0) { }
