@@ -171,10 +171,14 @@ public:
         auto* button = parent ? parent->findChild<QPushButton*>(QString::fromLatin1(name)) : nullptr;
         if (!button)
             return;
-        const QPoint centre = button->mapToGlobal(button->rect().center());
+        // Relative to the window as the X server has it now: a window just
+        // mapped may still be moved by the window manager.
+        QWidget* window = button->window();
+        const QPoint centre = button->mapTo(window, button->rect().center());
         QProcess::startDetached(QStringLiteral("xdotool"),
-            { QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
-                QStringLiteral("click"), QStringLiteral("1") });
+            { QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window->winId()),
+                QString::number(centre.x()), QString::number(centre.y()), QStringLiteral("click"),
+                QStringLiteral("1") });
     }
     void clickWindow(const char* name) { click(window.get(), name); }
 
