@@ -22,6 +22,8 @@ HtmlPane::HtmlPane(QWidget* parent, int width, int height)
     // A style sheet alone does not make the page itself transparent.
     page()->setBackgroundColor(Qt::transparent);
     setContextMenuPolicy(Qt::NoContextMenu);
+    // A screen reader names the pane by the title of the page it shows.
+    connect(this, &QWebEngineView::titleChanged, this, &QWidget::setAccessibleName, Qt::AutoConnection);
     // The view draws through a child widget that it creates with its first
     // page, and that child needs a window with another kind of surface. Made
     // after the window that holds the pane is on screen, it makes Qt destroy

@@ -59,7 +59,8 @@ QPushButton* makeButton(QWidget* parent, const char* name)
     button->setObjectName(QString::fromLatin1(name));
     button->setMinimumSize(75, 23);
     button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
-    button->setAutoDefault(false);
+    // Return presses the button that has the focus, and Next otherwise.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -307,7 +308,16 @@ void MainWizardFrameUI::buildUI()
     outer->addLayout(buttonRow);
     setLayout(outer);
 
-    // Keyboard order follows the button row.
+    nextButton->setDefault(true);
+    // Keyboard order follows the page, then the button row.
+    auto* firstPage = pageStack->widget(0);
+    auto* printerList = firstPage ? firstPage->findChild<QWidget*>(QStringLiteral("printerCombo")) : nullptr;
+    auto* refreshList = firstPage ? firstPage->findChild<QWidget*>(QStringLiteral("refreshButton")) : nullptr;
+    if (printerList && refreshList) {
+        setTabOrder(printerList, refreshList);
+        setTabOrder(refreshList, helpButton);
+        printerList->setFocus();
+    }
     setTabOrder(helpButton, previousButton);
     setTabOrder(previousButton, nextButton);
     setTabOrder(nextButton, abortButton);
@@ -351,6 +361,11 @@ void MainWizardFrameUI::retranslateFrame()
     previousButton->setText(text(QStringLiteral("2")));
     abortButton->setText(text(QStringLiteral("3")));
     helpButton->setText(text(QStringLiteral("4")));
+    // What a screen reader says where a control's text does not tell it.
+    stepsTree->setAccessibleName(text(QStringLiteral("80")));
+    helpButton->setAccessibleDescription(text(QStringLiteral("83")));
+    abortButton->setAccessibleDescription(text(QStringLiteral("84")));
+    describeCurrentStep();
     for (int index = 0; index < count; ++index) {
         const QString title = text(pages[index].page->stepTitleId());
         if (QTreeWidgetItem* item = stepsTree->topLevelItem(index)) {
@@ -521,7 +536,15 @@ void MainWizardFrameUI::showPage(QWidget* page)
         item->setFont(0, bold);
     }
     stepTitleLabel->setText(text(pages[currentIndex].page->stepTitleId()));
+    describeCurrentStep();
     refresh();
+}
+
+void MainWizardFrameUI::describeCurrentStep()
+{
+    const QString title = text(pages[currentIndex].page->stepTitleId());
+    stepsTree->setAccessibleDescription(
+        text(QStringLiteral("81")).arg(currentIndex + 1).arg(count).arg(title));
 }
 
 QString MainWizardFrameUI::applicationDir() const

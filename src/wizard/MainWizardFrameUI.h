@@ -123,6 +123,8 @@ private:
     void buildStepsTree();
     void retranslateFrame();
     void showPage(QWidget* page);
+    // The steps list tells a screen reader which step is current.
+    void describeCurrentStep();
     QString text(const QString& id) const;
     QString bannerColour() const;
 

@@ -50,6 +50,7 @@ bool Page0K::applyAction()
     // The version is asked before the queue is touched: a printer that does
     // not answer leaves its queue and the management tool as they were.
     bool open = false;
+    reportStep(StepName::readingVersion);
     // Asked to end meanwhile: the version was read whole, the queue stays untouched.
     if (readFirmwareVersion(layer, printerName, open) && !ending())
         takeOver(printerName);
@@ -98,6 +99,7 @@ bool Page0K::readFirmwareVersion(IMCommLayer* layer, const std::wstring& printer
 void Page0K::takeOver(const std::wstring& printerName)
 {
     using namespace sys;
+    reportStep(StepName::takingOver);
     PrinterHandle printer = Spooler::openPrinter(printerName.c_str(), PrinterAccess::Full);
     if (!printer) {
         raiseError(stepFailed);
@@ -122,6 +124,7 @@ void Page0K::takeOver(const std::wstring& printerName)
         hold->taken(settings->printerName);
 
     if (killProcessByName(L"Ruvelk.exe")) {
+        reportStep(StepName::toolStopping, toolStopPauseMs);
         sleepMs(toolStopPauseMs);
         // Asked to end during the pause: the window hands the printer back.
         if (!ending())

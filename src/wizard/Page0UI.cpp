@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace wizard {
 
@@ -99,6 +100,11 @@ void Page0UI::retranslateUI()
     if (printerCombo->count() > 0)
         printerCombo->setItemText(0, text("42"));
     refreshButton->setToolTip(text("44"));
+    // The list is named by the line above it (a screen reader on Linux reads
+    // the label; others the name); the button shows only a picture.
+    infoLabel->setBuddy(printerCombo);
+    printerCombo->setAccessibleName(text("41").remove(QRegularExpression(QStringLiteral("[\\s:]+$"))));
+    refreshButton->setAccessibleName(text("44"));
 }
 
 void Page0UI::LoadSettings()

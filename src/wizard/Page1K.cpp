@@ -61,6 +61,7 @@ bool Page1K::applyAction()
 
 void Page1K::checkVersion(IMCommLayer* layer, const std::wstring& printerName)
 {
+    reportStep(StepName::readingVersion);
     if (!layer || !layer->Open(printerName.c_str())) {
         giveUp(communicationFailed);
         return;
@@ -131,6 +132,7 @@ std::int32_t Page1K::OnDownloadFw(const wchar_t* firmwareFileName)
     std::int32_t result = 0;
     IMCommLayer* layer = FactoryCommLayer::Build(logger, 0, nullptr, 1, 0, 0, 0, 0);
     const std::wstring printerName = settings->printerName.toStdWString();
+    reportStep(StepName::sendingFirmware);
     if (layer && layer->Open(printerName.c_str())) {
         layer->SetTimeout(PrinterCommands::downloadTimeoutMs);
         // The printer accepts the frame only whole, so it goes out in one write.
@@ -143,6 +145,7 @@ std::int32_t Page1K::OnDownloadFw(const wchar_t* firmwareFileName)
                 // Any reply counts as acceptance; the printer then restarts
                 // with the new firmware while the connection stays held.
                 tracePage(L"OnDownloadFw", L"Pass");
+                reportStep(StepName::restarting, restartWaitMs);
                 sys::sleepMs(restartWaitMs);
                 result = 1;
             } else {

@@ -101,6 +101,7 @@ std::int32_t Page3K::checkCoverOpen()
 
 std::int32_t Page3K::attempt(IMCommLayer* layer, const std::wstring& printerName)
 {
+    reportStep(StepName::checkingCover);
     if (!layer || !layer->Open(printerName.c_str()))
         return communicationFailure;
     CommStatus status {};
@@ -112,6 +113,7 @@ std::int32_t Page3K::attempt(IMCommLayer* layer, const std::wstring& printerName
 
     char command[48] = {};
     std::memcpy(command, PrinterCommands::adjustment, sizeof PrinterCommands::adjustment);
+    reportStep(StepName::adjusting);
     layer->SetTimeout(PrinterCommands::adjustmentTimeoutMs);
     if (!layer->Write(command, PrinterCommands::length(PrinterCommands::adjustment)))
         return communicationFailure;

@@ -7,6 +7,7 @@
 #include "system/SystemQt.h"
 #include "wizard/MainWizardFrameUI.h"
 #include "wizard/PrinterHold.h"
+#include "wizard/WaitProgress.h"
 #include "wizard/WizardSettings.h"
 
 #include <QCoreApplication>
@@ -92,13 +93,9 @@ void WizardActionPage::runInBackground(const std::function<bool()>& action)
     // Once the wizard is asked to end, no action starts.
     if (sys::endRequested())
         return;
-    // The box has no button at all: without one it ignores Escape and its
-    // close box, so only the end of the action closes it.
-    auto* box = new QMessageBox();
-    box->setObjectName(QStringLiteral("waitBox"));
-    box->setWindowTitle(text("7"));
-    box->setText(text("20"));
-    box->setStandardButtons(QMessageBox::NoButton);
+    QMessageBox* box = WaitProgress::makeWaitBox(resourceProvider);
+    connect(this, &WizardActionPage::actionStep, box->findChild<WaitProgress*>(), &WaitProgress::showStep,
+        Qt::QueuedConnection);
 
     auto* watcher = new QFutureWatcher<bool>();
     connect(watcher, &QFutureWatcher<bool>::finished, box, &QMessageBox::accept, Qt::AutoConnection);
@@ -172,8 +169,14 @@ bool WizardActionPage::anotherWizardHolds()
     return true;
 }
 
+void WizardActionPage::reportStep(const char* stepNameId, int waitMs)
+{
+    Q_EMIT actionStep(QString::fromLatin1(stepNameId), waitMs);
+}
+
 bool WizardActionPage::handBackPrinter()
 {
+    reportStep(StepName::handingBack);
     if (hold)
         return hold->handBack(settings->printerName);
     return sys::restoreBidiAndStartRuvelk(settings->printerName);

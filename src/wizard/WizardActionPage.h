@@ -60,6 +60,18 @@ public:
 
     virtual void completeRollback();
 
+    // Message ids of the steps the wait box names.
+    struct StepName {
+        static constexpr const char* takingOver = "21";
+        static constexpr const char* readingVersion = "22";
+        static constexpr const char* toolStopping = "23";
+        static constexpr const char* sendingFirmware = "24";
+        static constexpr const char* restarting = "25";
+        static constexpr const char* checkingCover = "26";
+        static constexpr const char* adjusting = "27";
+        static constexpr const char* handingBack = "28";
+    };
+
     // The event ids the pages raise.
     enum EventId {
         communicationFailed = 5,
@@ -80,6 +92,9 @@ Q_SIGNALS:
     void stateChanged();
     void exitWizard();
     void translateUI();
+    // The background action's step under way, for the wait box: the message
+    // id of its name, and the length of a wait of known length (else 0).
+    void actionStep(QString stepNameId, int waitMs);
 
 public Q_SLOTS:
     void onResultWarning(bool result, int pageID);
@@ -100,6 +115,10 @@ protected:
     // cannot close, and returns once the action has ended. The action reports
     // only through signals; its result is not looked at.
     void runInBackground(const std::function<bool()>& action);
+
+    // Tells the wait box what the action does now (queued, like every other
+    // report of the action).
+    void reportStep(const char* stepNameId, int waitMs = 0);
 
     // An event with the values every page uses: printer type 0, no Help, no
     // help target, no parameter.

@@ -14,13 +14,17 @@
 #include "wizard/IWizardActionPage.h"
 #include "wizard/IWizardActionPageUI.h"
 #include "wizard/MainWizardFrameUI.h"
+#include "wizard/WaitProgress.h"
 #include "wizard/WizardSettings.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -100,6 +104,8 @@ private Q_SLOTS:
     void pagePanes();
     void eventDialogs_data();
     void eventDialogs();
+    void waitBoxSteps_data();
+    void waitBoxSteps();
 
 private:
     QString text(const QString& id) const;
@@ -383,6 +389,59 @@ void tst_DataSetWindow::eventDialogs()
 
     checkPaneFits(dialog.pane(), QSize(484, 160));
     saveScreenshot(&dialog, language, QStringLiteral("event%1-%2").arg(event).arg(kind.toLower()));
+}
+
+void tst_DataSetWindow::waitBoxSteps_data()
+{
+    QTest::addColumn<QString>("step"); // message id of its name
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("taking over") << "21" << 0;
+    QTest::newRow("reading the version") << "22" << 0;
+    QTest::newRow("the tool stops") << "23" << 3000;
+    QTest::newRow("sending the firmware") << "24" << 0;
+    QTest::newRow("the printer restarts") << "25" << 30000;
+    QTest::newRow("checking cover and ribbon") << "26" << 0;
+    QTest::newRow("adjusting") << "27" << 0;
+    QTest::newRow("handing back") << "28" << 0;
+    // A message file without the step's name: the bar alone, the box unchanged.
+    QTest::newRow("no text") << "29" << 0;
+}
+
+void tst_DataSetWindow::waitBoxSteps()
+{
+    QFETCH(QString, step);
+    QFETCH(int, waitMs);
+    std::unique_ptr<QMessageBox> box(WaitProgress::makeWaitBox(provider.get()));
+    auto* progress = box->findChild<WaitProgress*>();
+    QVERIFY(progress);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    const QSize before = box->size();
+    progress->showStep(step, waitMs);
+    QTest::qWait(waitMs > 0 ? 1200 : 50);
+    QCOMPARE(box->size(), before);
+
+    auto* label = progress->findChild<QLabel*>(QStringLiteral("waitStepLabel"));
+    auto* bar = progress->findChild<QProgressBar*>(QStringLiteral("waitProgressBar"));
+    QVERIFY(label && bar);
+    QCOMPARE(label->text().isEmpty(), text(step).isEmpty());
+    QVERIFY2(!label->text().contains(QLatin1String("%1")), qPrintable(label->text()));
+    // One line each, in the width the box gives it.
+    const int need = label->fontMetrics().horizontalAdvance(label->text());
+    qInfo("wait step \"%s\": %d of %d px", qPrintable(label->text()), need, label->width());
+    QVERIFY2(need <= label->width(), qPrintable(label->text()));
+    if (waitMs > 0) {
+        // Filling over its time, a second or so into it, with the seconds left.
+        QCOMPARE(bar->maximum(), waitMs);
+        QVERIFY2(bar->value() >= 1000 && bar->value() < waitMs, qPrintable(QString::number(bar->value())));
+        static const QRegularExpression number(QStringLiteral("(\\d+)"));
+        const int secondsLeft = number.match(label->text()).captured(1).toInt();
+        QVERIFY2(secondsLeft >= 1 && secondsLeft < waitMs / 1000, qPrintable(label->text()));
+    } else {
+        QCOMPARE(bar->maximum(), 0); // busy
+    }
+    QCOMPARE(bar->accessibleName(), label->text());
+    saveScreenshot(box.get(), language, QStringLiteral("wait-") + step);
 }
 
 QTEST_MAIN(tst_DataSetWindow)

@@ -54,15 +54,19 @@ private Q_SLOTS:
     void ribbonWarningAndAbortQuestionInFourPages();
     void errorDialogClosed();
     void abortConfirmed();
+    void keyboardOnlyWithScreenReader();
 
 private:
-    bool startWizard(const QStringList& settings, const QStringList& arguments, int adjustMs = 0);
+    bool startWizard(const QStringList& settings, const QStringList& arguments, int adjustMs = 0,
+        const QByteArray& version = "F2300");
     // Clicks the control a screen reader shows with that role and name.
     bool press(const QString& role, const QString& name);
     // The page shown, by its step title under the banner.
     bool showsStep(const QString& title, int timeoutMs = dialogLimitMs);
     // On the selection page: the test's printer chosen from the list, then Next.
     bool chooseAndNext();
+    // The control that has the keyboard focus, as a screen reader sees it.
+    std::optional<Desktop::Accessible> focused();
     // A picture of the screen into the folder that KAVNI_DESKTOP_SHOTS names, if any.
     void shot(const QString& name);
     // The warning (Continue and Return) over the adjustment page.
@@ -126,19 +130,21 @@ void tst_Desktop::cleanup()
     QVERIFY2(!held, "a queue was left held");
 }
 
-bool tst_Desktop::startWizard(const QStringList& settings, const QStringList& arguments, int adjustMs)
+bool tst_Desktop::startWizard(
+    const QStringList& settings, const QStringList& arguments, int adjustMs, const QByteArray& version)
 {
     static int count = 0;
     queue = QStringLiteral("Desk%1").arg(++count);
     PrinterSim::Options options;
-    options.version = "F2300";
+    options.version = version;
     options.settings = settings;
     options.adjustMs = adjustMs;
     printer = std::make_unique<PrinterSim>(options);
     if (!printer->start() || !printer->registerQueue(*cups, queue, QStringLiteral("Talvor K1")))
         return false;
     data = std::make_unique<WizardDataSet>();
-    data->setParameter(QStringLiteral("Firmware_Name"), QStringLiteral(KAVNI_SOURCE_DIR "/data/firmware/F2300.tfw"));
+    data->setParameter(
+        QStringLiteral("Firmware_Name"), QStringLiteral(KAVNI_SOURCE_DIR "/data/firmware/F2300.tfw"));
     data->setParameter(QStringLiteral("Firmware_Value"), QStringLiteral("2300"));
     if (!data->write())
         return false;
@@ -246,7 +252,9 @@ void tst_Desktop::coverWarningAnsweredEveryWay()
     QCOMPARE(adjustCommands(*printer), 1);
     QCOMPARE(statusReads(*printer), statusBefore + 1);
     QVERIFY(!isHeld(queue));
-    QCOMPARE(wizard->trace().filter(QStringLiteral("[Page3K] [retryAdjustment] [Retry Error Cover Open]")).size(), 1);
+    QCOMPARE(
+        wizard->trace().filter(QStringLiteral("[Page3K] [retryAdjustment] [Retry Error Cover Open]")).size(),
+        1);
 
     QVERIFY(press(button, data->text(QStringLiteral("5"))));
     QCOMPARE(wizard->waitForExit(dialogLimitMs), 0);
@@ -326,6 +334,97 @@ void tst_Desktop::abortConfirmed()
     QVERIFY(!isHeld(queue));
     QCOMPARE(wizard->trace().filter(QStringLiteral("[abortAction] [abort]")).size(), 1);
     QCOMPARE(adjustCommands(*printer), 0);
+}
+
+std::optional<Desktop::Accessible> tst_Desktop::focused()
+{
+    for (const Desktop::Accessible& accessible : desktop->accessibleTree(wizard->pid()))
+        if (accessible.showing() && accessible.states.contains(QLatin1String("focused"))
+            && accessible.role != QLatin1String("document web") && accessible.role != QLatin1String("filler"))
+            return accessible;
+    return std::nullopt;
+}
+
+void tst_Desktop::keyboardOnlyWithScreenReader()
+{
+    // The whole five-page run without a mouse, the cover warning's retry
+    // included, checked as a screen reader reads it on the way.
+    QVERIFY(startWizard({ QStringLiteral("cover 1") }, {}, 0, "F2200"));
+    const qint64 pid = wizard->pid();
+
+    // The first page: the list has the focus and a name; Down picks the printer.
+    const auto list = desktop->waitFor(pid, QStringLiteral("combo box"), QString(), dialogLimitMs);
+    QVERIFY(list);
+    QCOMPARE(list->labelledBy, data->text(QStringLiteral("41")));
+    QVERIFY(list->states.contains(QLatin1String("focused")));
+    desktop->key(QStringLiteral("Down"));
+    const auto steps
+        = desktop->waitFor(pid, QStringLiteral("tree"), data->text(QStringLiteral("80")), dialogLimitMs);
+    QVERIFY(steps);
+    QCOMPARE(steps->description, QStringLiteral("Step 1 of 5: ") + data->text(QStringLiteral("70")));
+    QVERIFY(desktop->waitFor(pid, button, data->text(QStringLiteral("44")), dialogLimitMs));
+    // Tab follows the page, then the buttons; hidden and disabled ones are passed.
+    QStringList order;
+    for (int tab = 0; tab < 4; ++tab) {
+        desktop->key(QStringLiteral("Tab"));
+        QTest::qWait(100);
+        const auto now = focused();
+        order << (now ? now->role + QLatin1Char(' ') + now->name : QStringLiteral("nothing"));
+    }
+    QCOMPARE(order,
+        QStringList({ QStringLiteral("push button ") + data->text(QStringLiteral("44")),
+            QStringLiteral("push button ") + data->text(QStringLiteral("1")),
+            QStringLiteral("push button ") + data->text(QStringLiteral("3")),
+            QStringLiteral("combo box ") + queue }));
+
+    // Return presses Next: the take-over, then the firmware page.
+    desktop->key(QStringLiteral("Return"));
+    QVERIFY(showsStep(data->text(QStringLiteral("71"))));
+    QVERIFY(isHeld(queue));
+    QCOMPARE(desktop->waitFor(pid, QStringLiteral("tree"), QString(), 1000)->description,
+        QStringLiteral("Step 2 of 5: ") + data->text(QStringLiteral("71")));
+    QVERIFY(desktop->waitFor(pid, QStringLiteral("filler"), QStringLiteral("Help page 1"), dialogLimitMs));
+
+    // The download, then the printer's restart: a bar that fills over 30 s
+    // and says the seconds left.
+    desktop->key(QStringLiteral("Return"));
+    const auto bar = desktop->waitFor(pid, QStringLiteral("progress bar"), QString(), dialogLimitMs);
+    QVERIFY(bar);
+    const auto countingDown = [this, pid] {
+        for (const Desktop::Accessible& accessible : desktop->accessibleTree(pid))
+            if (accessible.role == label && accessible.showing()
+                && accessible.name.startsWith(QLatin1String("The printer restarts: ")))
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(countingDown(), 20000);
+    const auto filling = desktop->waitFor(pid, QStringLiteral("progress bar"), QString(), dialogLimitMs);
+    QTest::qWait(1500);
+    const auto later = desktop->waitFor(pid, QStringLiteral("progress bar"), QString(), dialogLimitMs);
+    QVERIFY(filling && later);
+    QVERIFY2(later->value.toDouble() > filling->value.toDouble(),
+        qPrintable(filling->value + QStringLiteral(" then ") + later->value));
+    shot(QStringLiteral("wait-box-countdown"));
+    QVERIFY(showsStep(data->text(QStringLiteral("72")), 60000));
+    desktop->key(QStringLiteral("Return"));
+    QVERIFY(showsStep(data->text(QStringLiteral("73"))));
+
+    // The cover warning: announced as an alert; the cover closed, Space on
+    // the focused Continue tries again.
+    desktop->key(QStringLiteral("Return"));
+    const auto warning
+        = desktop->waitFor(pid, QStringLiteral("alert"), data->text(QStringLiteral("32")), dialogLimitMs);
+    QVERIFY(warning);
+    QCOMPARE(warning->description, QStringLiteral("Help page 9"));
+    const auto onContinue = focused();
+    QVERIFY(onContinue && onContinue->name == data->text(QStringLiteral("35")));
+    QVERIFY(printer->set(QStringLiteral("cover"), QStringLiteral("0")));
+    desktop->key(QStringLiteral("space"));
+    QVERIFY(showsStep(data->text(QStringLiteral("74"))));
+    QCOMPARE(adjustCommands(*printer), 1);
+    QVERIFY(!isHeld(queue));
+    desktop->key(QStringLiteral("Return"));
+    QCOMPARE(wizard->waitForExit(dialogLimitMs), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Desktop)

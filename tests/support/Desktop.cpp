@@ -95,8 +95,8 @@ Desktop::Desktop()
     windowManager.setStandardErrorFile(QProcess::nullDevice());
     windowManager.start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
     // The window manager is ready once it has claimed the screen.
-    while (!run(QStringLiteral("xprop"), { QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK") },
-        environment)
+    while (!run(QStringLiteral("xprop"),
+        { QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK") }, environment)
                 .contains(QLatin1String("window id"))) {
         if (deadline.hasExpired() || windowManager.state() == QProcess::NotRunning) {
             lastError_ = QStringLiteral("openbox did not start");
@@ -142,6 +142,8 @@ QList<Desktop::Accessible> Desktop::accessibleTree(qint64 pid) const
         if (box.size() == 4)
             accessible.extents = QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt());
         accessible.states = fields[5].split(QLatin1Char(','), Qt::SkipEmptyParts);
+        accessible.value = fields.value(6);
+        accessible.labelledBy = fields.value(7);
         tree << accessible;
     }
     return tree;
@@ -214,7 +216,8 @@ QList<Desktop::Window> Desktop::windows(qint64 pid) const
     const QStringList ids = xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                         QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".") })
                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    static const QRegularExpression place(QStringLiteral("Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"),
+    static const QRegularExpression place(
+        QStringLiteral("Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"),
         QRegularExpression::DotMatchesEverythingOption);
     for (const QString& id : ids) {
         const QRegularExpressionMatch match

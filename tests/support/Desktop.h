@@ -52,13 +52,16 @@ public:
         QString description;
         QRect extents;
         QStringList states;
+        QString value; // of a progress bar, a slider...; empty when it has none
+        QString labelledBy; // the name of the control that labels this one
         bool showing() const { return states.contains(QLatin1String("showing")); }
     };
     // Everything the program with process id pid shows a screen reader now.
     QList<Accessible> accessibleTree(qint64 pid) const;
     // Waits (at most timeoutMs) until pid shows a control of that role and
     // name (any name when null) on screen.
-    std::optional<Accessible> waitFor(qint64 pid, const QString& role, const QString& name, int timeoutMs) const;
+    std::optional<Accessible> waitFor(
+        qint64 pid, const QString& role, const QString& name, int timeoutMs) const;
     // Waits until no control of that role and name is on screen.
     bool waitUntilGone(qint64 pid, const QString& role, const QString& name, int timeoutMs) const;
 

@@ -32,6 +32,14 @@ const char* const englishTexts[][2] = {
     { "9", "Yes" },
     { "10", "No" },
     { "20", "Working with the printer. This can take a minute." },
+    { "21", "Taking the printer over" },
+    { "22", "Reading the firmware version" },
+    { "23", "Waiting for the tool to stop: %1 s" },
+    { "24", "Sending the firmware" },
+    { "25", "The printer restarts: %1 s left" },
+    { "26", "Checking the cover and ribbon" },
+    { "27", "Adjusting the printer" },
+    { "28", "Handing the printer back" },
     { "30", "Error" },
     { "31", "Close" },
     { "32", "Warning" },
@@ -50,6 +58,10 @@ const char* const englishTexts[][2] = {
     { "72", "Firmware updated" },
     { "73", "Adjustment" },
     { "74", "Finished" },
+    { "80", "Steps" },
+    { "81", "Step %1 of %2: %3" },
+    { "83", "Opens the manual" },
+    { "84", "Stops the setup" },
 };
 
 } // namespace
@@ -168,8 +180,9 @@ bool WizardDataSet::writeHelpPages()
     for (int key = 1; key <= 9; ++key) {
         const QString name = helpFileName(QString::number(key));
         index[QString::number(key)] = name;
-        const QByteArray page
-            = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+        const QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Help page "
+            + QByteArray::number(key)
+            + "</title><style>"
               "html,body{margin:0;background:transparent;font-family:sans-serif;font-size:13px}"
               "</style></head><body><p id=\"key\">Help page "
             + QByteArray::number(key) + "</p></body></html>\n";

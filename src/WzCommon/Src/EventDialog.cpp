@@ -8,6 +8,7 @@
 #include "wizard/MainWizardFrameUI.h"
 #include "wizard/WizardSettings.h"
 
+#include <QAccessibleWidget>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -19,6 +20,13 @@ namespace {
 constexpr int buttonWidth = 75;
 constexpr int buttonHeight = 23;
 constexpr int buttonY = 220;
+
+QAccessibleInterface* eventDialogAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("wizard::EventDialog") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::AlertMessage);
+    return nullptr;
+}
 
 } // namespace
 
@@ -108,6 +116,13 @@ EventDialog::EventDialog(MainWizardFrameUI* mainWindow, QString kind, ILogger* l
     const QString path = resourceProvider ? resourceProvider->GetResource(
                              IRessourceProvider::HelpPage, QString::number(errorID), printerType, parameter)
                                           : QString();
+    // A screen reader announces the dialog as an alert, by its kind, and reads
+    // the title of the page that explains the event as its description.
+    static const bool alertRole = (QAccessible::installFactory(&eventDialogAccessible), true);
+    (void)alertRole;
+    setAccessibleName(titleLabel->text());
+    connect(
+        webView, &QWebEngineView::titleChanged, this, &QWidget::setAccessibleDescription, Qt::AutoConnection);
     webView->showPage(toForwardSlashes(path));
     webView->setStyleSheet(QStringLiteral("background-color: transparent;"));
     webView->show();
