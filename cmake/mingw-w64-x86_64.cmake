@@ -16,6 +16,9 @@ if(KAVNI_MINGW_RC)
 endif()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KAVNI_MINGW_PREFIX})
+# Packages built for Windows outside the compiler's folder (Qt, scripts/build-qt-mingw) are
+# found where CMAKE_PREFIX_PATH names them.
+list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
