@@ -4,6 +4,7 @@
 #include <QChildEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QQuickWidget>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 
@@ -24,14 +25,18 @@ HtmlPane::HtmlPane(QWidget* parent, int width, int height)
     setContextMenuPolicy(Qt::NoContextMenu);
     // A screen reader names the pane by the title of the page it shows.
     connect(this, &QWebEngineView::titleChanged, this, &QWidget::setAccessibleName, Qt::AutoConnection);
-    // The view draws through a child widget that it creates with its first
-    // page, and that child needs a window with another kind of surface. Made
+    // The view draws through a Qt Quick widget that it creates with its first
+    // page, and that widget needs a window with another kind of surface. Made
     // after the window that holds the pane is on screen, it makes Qt destroy
     // that window and map a new one: the main window jumps to another place,
     // and a dialog comes back no longer modal, behind the wait box that then
-    // takes all its input. The empty page now brings the child while no
-    // window exists; the requested page still loads when first shown.
-    load(QUrl(QStringLiteral("about:blank")));
+    // takes all its input. A hidden, empty Qt Quick widget of the pane's own
+    // asks for that surface from the start, so the window is made once, with
+    // it; the page still loads when the pane is first shown.
+    auto* surfaceMarker = new QQuickWidget(this);
+    surfaceMarker->setObjectName(QStringLiteral("surfaceMarker"));
+    surfaceMarker->setAttribute(Qt::WA_DontShowOnScreen);
+    surfaceMarker->hide();
 }
 
 QUrl HtmlPane::pageUrl(const QString& path)

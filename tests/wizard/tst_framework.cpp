@@ -670,9 +670,8 @@ void tst_Framework::hiddenViewsLoadWhenFirstShown()
     auto* pane = fixture.window->findChild<HtmlPane*>(QStringLiteral("page2Pane"));
     QVERIFY(!pane->isVisible());
     // The page of a view that is not current is not loaded at start-up ...
-    // (only the empty page that every pane starts with).
     QTest::qWait(200);
-    QCOMPARE(pane->url(), QUrl(QStringLiteral("about:blank")));
+    QVERIFY(pane->url().isEmpty());
     // ... but as soon as its view comes up.
     fixture.pageStack()->setCurrentWidget(fixture.window->findChild<QWidget*>(QStringLiteral("page2View")));
     QVERIFY(pane->isVisible());
