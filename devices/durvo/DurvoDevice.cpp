@@ -3,105 +3,37 @@
 
 #include "DurvoPacket.h"
 
+#include "TcpStream.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace wizard::durvo {
 
-namespace {
-long long nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Waits until fd is ready for `events` or the deadline passes; false on time-out or error.
-bool waitFor(int fd, short events, long long deadline)
-{
-    for (;;) {
-        const long long left = deadline - nowMs();
-        pollfd p { fd, events, 0 };
-        const int r = ::poll(&p, 1, static_cast<int>(std::max(0LL, std::min(left, 60LL * 60 * 1000))));
-        if (r > 0)
-            return true;
-        if (r == 0 && left <= 0)
-            return false;
-        if (r < 0 && errno != EINTR)
-            return false;
-    }
-}
-
-int connectTo(const addrinfo* a, long long deadline)
-{
-    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-        int error = errno;
-        if (error == EINPROGRESS) {
-            socklen_t length = sizeof error;
-            if (!waitFor(fd, POLLOUT, deadline)
-                || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                error = ETIMEDOUT;
-        }
-        if (error != 0 && error != EINPROGRESS) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-} // namespace
-
-DurvoDevice::DurvoDevice(int fd)
-    : fd(fd)
+DurvoDevice::DurvoDevice(std::unique_ptr<TcpStream> stream)
+    : stream(std::move(stream))
 {
 }
 
-DurvoDevice::~DurvoDevice()
-{
-    ::close(fd);
-}
+DurvoDevice::~DurvoDevice() = default;
 
 std::shared_ptr<DurvoDevice> DurvoDevice::connect(const std::string& host, std::uint16_t port, int timeoutMs)
 {
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* addresses = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0)
+    std::unique_ptr<TcpStream> stream = TcpStream::connect(host, port, deadlineAfter(timeoutMs));
+    if (!stream)
         return nullptr;
-    const Deadline deadline = deadlineAfter(timeoutMs);
-    int fd = -1;
-    for (const addrinfo* a = addresses; a && fd < 0; a = a->ai_next)
-        fd = connectTo(a, deadline);
-    ::freeaddrinfo(addresses);
-    if (fd < 0)
-        return nullptr;
-    return std::shared_ptr<DurvoDevice>(new DurvoDevice(fd));
+    return std::shared_ptr<DurvoDevice>(new DurvoDevice(std::move(stream)));
 }
 
 DurvoDevice::Deadline DurvoDevice::deadlineAfter(int timeoutMs)
 {
-    return nowMs() + std::max(0, timeoutMs);
+    return steadyNowMs() + std::max(0, timeoutMs);
 }
 
 void DurvoDevice::shutdown()
 {
-    ::shutdown(fd, SHUT_RDWR);
+    stream->shutdown();
 }
 
 DurvoDevice::Result DurvoDevice::sendPacket(
@@ -111,35 +43,30 @@ DurvoDevice::Result DurvoDevice::sendPacket(
     encodePacketHeader(header, type, static_cast<std::uint32_t>(length));
     // Header and payload go out together from the caller's own buffer: no copy
     // of a firmware frame is made on this side.
-    iovec parts[2] = { { header, sizeof header }, { const_cast<char*>(payload), length } };
-    std::size_t total = sizeof header + length;
+    const TcpStream::Piece parts[TcpStream::maxPieces]
+        = { { reinterpret_cast<const char*>(header), sizeof header }, { payload, length } };
+    const std::size_t total = sizeof header + length;
     std::size_t sent = 0;
     while (sent < total) {
-        iovec pending[2];
+        TcpStream::Piece pending[TcpStream::maxPieces];
         int count = 0;
         std::size_t skip = sent;
-        for (const iovec& part : parts) {
-            if (skip >= part.iov_len) {
-                skip -= part.iov_len;
+        for (const TcpStream::Piece& part : parts) {
+            if (skip >= part.size) {
+                skip -= part.size;
                 continue;
             }
-            pending[count].iov_base = static_cast<char*>(part.iov_base) + skip;
-            pending[count].iov_len = part.iov_len - skip;
+            pending[count++] = { part.data + skip, part.size - skip };
             skip = 0;
-            ++count;
         }
-        msghdr message {};
-        message.msg_iov = pending;
-        message.msg_iovlen = static_cast<std::size_t>(count);
-        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
+        std::size_t n = 0;
+        const TcpStream::Io io = stream->send(pending, count, n);
+        if (io == TcpStream::Io::Ok) {
+            sent += n;
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (waitFor(fd, POLLOUT, deadline))
+        if (io == TcpStream::Io::WouldBlock) {
+            if (stream->waitWritable(deadline))
                 continue;
             if (sent > 0)
                 broken = true;
@@ -156,22 +83,19 @@ DurvoDevice::Result DurvoDevice::receiveExact(
 {
     got = 0;
     while (got < size) {
-        const ssize_t n = ::recv(fd, buffer + got, size - got, MSG_DONTWAIT);
-        if (n > 0) {
-            got += static_cast<std::size_t>(n);
-            // A printer that never stops sending never makes recv wait, so
-            // the limit is checked here too.
-            if (got < size && nowMs() >= deadline)
+        std::size_t n = 0;
+        const TcpStream::Io io = stream->receive(buffer + got, size - got, n);
+        if (io == TcpStream::Io::Ok) {
+            got += n;
+            // A printer that never stops sending never makes the receive wait,
+            // so the limit is checked here too.
+            if (got < size && steadyNowMs() >= deadline)
                 return Result::TimedOut;
             continue;
         }
-        if (n == 0)
+        if (io != TcpStream::Io::WouldBlock)
             return Result::Failed;
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return Result::Failed;
-        if (!waitFor(fd, POLLIN, deadline))
+        if (!stream->waitReadable(deadline))
             return Result::TimedOut;
     }
     return Result::Ok;
@@ -186,7 +110,7 @@ DurvoDevice::Result DurvoDevice::discard(std::size_t size, Deadline deadline)
         if (r != Result::Ok)
             return r;
         size -= got;
-        if (size > 0 && nowMs() >= deadline)
+        if (size > 0 && steadyNowMs() >= deadline)
             return Result::TimedOut;
     }
     return Result::Ok;
@@ -215,7 +139,7 @@ DurvoDevice::Result DurvoDevice::receivePacket(
             }
             // Between two packets the stream is in step: a printer that keeps
             // sending other packets only makes this a plain time-out.
-            if (nowMs() >= deadline)
+            if (steadyNowMs() >= deadline)
                 return Result::TimedOut;
             continue;
         }
@@ -245,10 +169,9 @@ bool DurvoDevice::dropStaleReplies(Deadline deadline)
     // that keeps sending fails the call, its stream still in step.
     deadline = std::max(deadline, deadlineAfter(1000));
     for (;;) {
-        pollfd p { fd, POLLIN, 0 };
-        if (::poll(&p, 1, 0) <= 0)
+        if (!stream->readableNow())
             return true;
-        if (nowMs() >= deadline)
+        if (steadyNowMs() >= deadline)
             return false;
         char header[PacketHeaderSize];
         std::size_t got = 0;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// One open printer: a loopback TCP connection that carries packets (see
+// One open printer: a TCP connection (TcpStream.h) that carries packets (see
 // DurvoPacket.h). Every exchange runs against a deadline; a packet cut by the
 // deadline or by the peer leaves the stream out of step, so the device is then
 // broken and every later call fails at once.
@@ -12,6 +12,8 @@
 #include <string>
 
 namespace wizard::durvo {
+
+class TcpStream;
 
 class DurvoDevice {
 public:
@@ -32,7 +34,7 @@ public:
     void shutdown();
 
 private:
-    explicit DurvoDevice(int fd);
+    explicit DurvoDevice(std::unique_ptr<TcpStream> stream);
 
     using Deadline = long long; // steady clock, milliseconds
     static Deadline deadlineAfter(int timeoutMs);
@@ -44,7 +46,7 @@ private:
     bool dropStaleReplies(Deadline deadline);
 
     std::mutex mutex;
-    int fd;
+    const std::unique_ptr<TcpStream> stream;
     bool broken = false;
 };
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Finds where a print queue's printer is: the queue's device-uri, asked of the
-// CUPS server that cupsServer() names (CUPS_SERVER honoured). Never prompts
-// for a password: a server that wants one simply refuses.
+// Where a print queue's printer is reached: the host and TCP port its queue
+// sends to. On Linux the queue's device-uri, asked of the CUPS server
+// (QueueLookupCups.cpp); on Windows the queue's port, asked of the spooler
+// (QueueLookupWin32.cpp). README.md says which queues qualify.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,8 @@
 
 namespace wizard::durvo {
 
-class QueueLookup {
-public:
-    static bool deviceUri(const char* queueName, std::string& uri);
-    // Host and port of a "socket://host[:port]" URI (port 9100 when absent);
-    // false for any other scheme or a URI without a host.
-    static bool socketAddress(const std::string& uri, std::string& host, std::uint16_t& port);
-};
+// False for a name that is no queue, an unknown queue, or a queue whose
+// printer is not reached over TCP.
+bool queuePrinterAddress(const char* queueName, std::string& host, std::uint16_t& port);
 
 } // namespace wizard::durvo

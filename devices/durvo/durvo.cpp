@@ -10,7 +10,6 @@
 
 using wizard::durvo::DeviceTable;
 using wizard::durvo::DurvoDevice;
-using wizard::durvo::QueueLookup;
 
 namespace {
 // A printer that takes longer than this to accept a connection is not there.
@@ -49,10 +48,9 @@ extern "C" {
 
 DURVO_EXPORT QuarleHandle DURVO_CALL OpenQuarle(const char* name)
 {
-    std::string uri;
     std::string host;
     std::uint16_t port = 0;
-    if (!QueueLookup::deviceUri(name, uri) || !QueueLookup::socketAddress(uri, host, port))
+    if (!wizard::durvo::queuePrinterAddress(name, host, port))
         return 0;
     std::shared_ptr<DurvoDevice> device = DurvoDevice::connect(host, port, connectTimeoutMs);
     if (!device)

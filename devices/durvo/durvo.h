@@ -23,7 +23,8 @@ extern "C" {
 typedef uint32_t QuarleHandle; /* 0: no device */
 
 /* name: the print queue's name, NUL-terminated, in the system's ANSI code page. The
-   queue's device must be socket://host[:port]; README.md says how it is found. */
+   queue must send to a TCP port: device socket://host[:port] on Linux, a port named
+   IP_host[:port] on Windows; README.md says how it is found. */
 DURVO_EXPORT QuarleHandle DURVO_CALL OpenQuarle(const char* name);
 DURVO_EXPORT int32_t DURVO_CALL CloseQuarle(QuarleHandle handle);
 /* Nonzero when all `length` bytes were sent within `timeoutMs`, as one packet. A

@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Stands in for the printer-management tool: it runs until it is stopped, which is all
 // the wizard needs of it (it stops the tool while it works on the printer and starts it
-// again afterwards). A test may bound its life with KAVNI_RUVELK_MAX_SECONDS, so that
-// one a failed test forgot does not outlive the run.
+// again afterwards). The same source is built for Linux and, with mingw-w64, for Windows.
+// A test may bound its life with KAVNI_RUVELK_MAX_SECONDS, or with a number of seconds as
+// the only argument (which wins), so that one a failed test forgot does not outlive the run.
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
-int main()
+int main(int argc, char** argv)
 {
-    long long seconds = -1;
-    if (const char* limit = std::getenv("KAVNI_RUVELK_MAX_SECONDS"))
-        seconds = std::strtoll(limit, nullptr, 10);
+    const char* limit = argc == 2 ? argv[1] : std::getenv("KAVNI_RUVELK_MAX_SECONDS");
+    long long seconds = limit ? std::strtoll(limit, nullptr, 10) : -1;
     // No test needs more than a day, and a far larger limit would overflow the clock: run on.
     if (seconds > 86400)
         seconds = -1;

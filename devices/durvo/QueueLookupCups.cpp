@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: MIT
+// The queue's device-uri, asked of the CUPS server that cupsServer() names
+// (CUPS_SERVER honoured). Never prompts for a password: a server that wants one
+// simply refuses.
 #include "QueueLookup.h"
 
 #include <cstring>
@@ -27,9 +30,8 @@ bool plausibleQueueName(const char* name)
     }
     return true;
 }
-} // namespace
 
-bool QueueLookup::deviceUri(const char* queueName, std::string& uri)
+bool deviceUri(const char* queueName, std::string& uri)
 {
     if (!queueName || !plausibleQueueName(queueName))
         return false;
@@ -59,7 +61,9 @@ bool QueueLookup::deviceUri(const char* queueName, std::string& uri)
     return found;
 }
 
-bool QueueLookup::socketAddress(const std::string& uri, std::string& host, std::uint16_t& port)
+// Host and port of a "socket://host[:port]" URI (port 9100 when absent);
+// false for any other scheme or a URI without a host.
+bool socketAddress(const std::string& uri, std::string& host, std::uint16_t& port)
 {
     char scheme[32];
     char userPass[256];
@@ -79,6 +83,13 @@ bool QueueLookup::socketAddress(const std::string& uri, std::string& host, std::
     host = hostName;
     port = static_cast<std::uint16_t>(portNumber);
     return true;
+}
+} // namespace
+
+bool queuePrinterAddress(const char* queueName, std::string& host, std::uint16_t& port)
+{
+    std::string uri;
+    return deviceUri(queueName, uri) && socketAddress(uri, host, port);
 }
 
 } // namespace wizard::durvo
