@@ -16,6 +16,7 @@
 
 #include "../system/ProcessProbe.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -96,8 +97,16 @@ void tst_Desktop::initTestCase()
 void tst_Desktop::shot(const QString& name)
 {
     const QString shots = qEnvironmentVariable("KAVNI_DESKTOP_SHOTS");
-    if (!shots.isEmpty())
-        desktop->screenshot(shots + QLatin1Char('/') + name + QStringLiteral(".png"));
+    if (shots.isEmpty())
+        return;
+    desktop->screenshot(shots + QLatin1Char('/') + name + QStringLiteral(".png"));
+    // And what a screen reader reads there: the controls on the screen.
+    QFile tree(shots + QLatin1Char('/') + name + QStringLiteral(".txt"));
+    if (!tree.open(QIODevice::WriteOnly | QIODevice::Text))
+        return;
+    for (const Desktop::Accessible& accessible : desktop->accessibleTree(wizard->pid()))
+        if (accessible.showing())
+            tree.write(accessible.toString().toUtf8() + '\n');
 }
 
 void tst_Desktop::cleanup()
@@ -106,10 +115,7 @@ void tst_Desktop::cleanup()
     if (QTest::currentTestFailed() && wizard) {
         shot(QLatin1String(QTest::currentTestFunction()) + QStringLiteral("-failed"));
         for (const Desktop::Accessible& accessible : desktop->accessibleTree(wizard->pid()))
-            qInfo("%s%s \"%s\" %d,%d %dx%d %s", qPrintable(QString(accessible.depth * 2, QLatin1Char(' '))),
-                qPrintable(accessible.role), qPrintable(accessible.name), accessible.extents.x(),
-                accessible.extents.y(), accessible.extents.width(), accessible.extents.height(),
-                qPrintable(accessible.states.join(QLatin1Char(','))));
+            qInfo("%s", qPrintable(accessible.toString()));
         for (const QString& line : wizard->trace())
             qInfo("trace: %s", qPrintable(line));
         for (const QString& line : printer->logLines())
@@ -358,6 +364,7 @@ void tst_Desktop::keyboardOnlyWithScreenReader()
     QCOMPARE(list->labelledBy, data->text(QStringLiteral("41")));
     QVERIFY(list->states.contains(QLatin1String("focused")));
     desktop->key(QStringLiteral("Down"));
+    shot(QStringLiteral("page0-printer-chosen"));
     const auto steps
         = desktop->waitFor(pid, QStringLiteral("tree"), data->text(QStringLiteral("80")), dialogLimitMs);
     QVERIFY(steps);
@@ -381,15 +388,15 @@ void tst_Desktop::keyboardOnlyWithScreenReader()
     desktop->key(QStringLiteral("Return"));
     QVERIFY(showsStep(data->text(QStringLiteral("71"))));
     QVERIFY(isHeld(queue));
-    QCOMPARE(desktop->waitFor(pid, QStringLiteral("tree"), QString(), 1000)->description,
-        QStringLiteral("Step 2 of 5: ") + data->text(QStringLiteral("71")));
+    const auto secondStep = desktop->waitFor(pid, QStringLiteral("tree"), QString(), dialogLimitMs);
+    QVERIFY(secondStep);
+    QCOMPARE(secondStep->description, QStringLiteral("Step 2 of 5: ") + data->text(QStringLiteral("71")));
     QVERIFY(desktop->waitFor(pid, QStringLiteral("filler"), QStringLiteral("Help page 1"), dialogLimitMs));
+    shot(QStringLiteral("page1-firmware"));
 
     // The download, then the printer's restart: a bar that fills over 30 s
     // and says the seconds left.
     desktop->key(QStringLiteral("Return"));
-    const auto bar = desktop->waitFor(pid, QStringLiteral("progress bar"), QString(), dialogLimitMs);
-    QVERIFY(bar);
     const auto countingDown = [this, pid] {
         for (const Desktop::Accessible& accessible : desktop->accessibleTree(pid))
             if (accessible.role == label && accessible.showing()
@@ -415,12 +422,14 @@ void tst_Desktop::keyboardOnlyWithScreenReader()
     const auto warning
         = desktop->waitFor(pid, QStringLiteral("alert"), data->text(QStringLiteral("32")), dialogLimitMs);
     QVERIFY(warning);
+    shot(QStringLiteral("keyboard-cover-warning"));
     QCOMPARE(warning->description, QStringLiteral("Help page 9"));
     const auto onContinue = focused();
     QVERIFY(onContinue && onContinue->name == data->text(QStringLiteral("35")));
     QVERIFY(printer->set(QStringLiteral("cover"), QStringLiteral("0")));
     desktop->key(QStringLiteral("space"));
     QVERIFY(showsStep(data->text(QStringLiteral("74"))));
+    shot(QStringLiteral("page4-final"));
     QCOMPARE(adjustCommands(*printer), 1);
     QVERIFY(!isHeld(queue));
     desktop->key(QStringLiteral("Return"));

@@ -122,6 +122,25 @@ void Desktop::addTo(QProcessEnvironment& environment) const
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
 }
 
+QString Desktop::Accessible::toString() const
+{
+    QString line
+        = QString(depth * 2, QLatin1Char(' ')) + role + QStringLiteral(" \"") + name + QLatin1Char('"');
+    if (!description.isEmpty())
+        line += QStringLiteral(" description \"") + description + QLatin1Char('"');
+    if (!labelledBy.isEmpty())
+        line += QStringLiteral(" labelled by \"") + labelledBy + QLatin1Char('"');
+    if (!value.isEmpty())
+        line += QStringLiteral(" value ") + value;
+    return line
+        + QStringLiteral(" at %1,%2 %3x%4 [%5]")
+              .arg(extents.x())
+              .arg(extents.y())
+              .arg(extents.width())
+              .arg(extents.height())
+              .arg(states.join(QLatin1Char(',')));
+}
+
 QList<Desktop::Accessible> Desktop::accessibleTree(qint64 pid) const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

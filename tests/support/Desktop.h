@@ -55,6 +55,8 @@ public:
         QString value; // of a progress bar, a slider...; empty when it has none
         QString labelledBy; // the name of the control that labels this one
         bool showing() const { return states.contains(QLatin1String("showing")); }
+        // One line as a screen reader's tree shows it, indented by depth.
+        QString toString() const;
     };
     // Everything the program with process id pid shows a screen reader now.
     QList<Accessible> accessibleTree(qint64 pid) const;
