@@ -25,6 +25,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Programs carry their C and C++ runtimes inside, so they run under Wine or on a
-# bare Windows without the compiler's DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# bare Windows without the compiler's DLLs beside them. The wizard shares the
+# runtime DLLs its Qt was built with (KAVNI_MINGW_SHARED_RUNTIME=ON), as two C++
+# runtimes in one process would each keep their own heap and exceptions.
+if(NOT KAVNI_MINGW_SHARED_RUNTIME)
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+    set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+endif()

@@ -4,27 +4,46 @@
 #include <QChildEvent>
 #include <QDir>
 #include <QFileInfo>
+#if KAVNI_HTML_TEXTBROWSER
+#include <QScrollBar>
+#else
 #include <QQuickWidget>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
+#endif
 
 namespace wizard {
 
 HtmlPane::HtmlPane(QWidget* parent, int width, int height)
-    : QWebEngineView(parent)
+    : HtmlPaneEngine(parent)
 {
     setMinimumSize(width, height);
     setMaximumSize(width, height);
     // A web view takes the focus when it is the first focusable child, and
     // then swallows Escape; the pane is for reading only.
     setFocusPolicy(Qt::NoFocus);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    // A screen reader names the pane by the title of the page it shows.
+    connect(this, &HtmlPane::pageTitleChanged, this, &QWidget::setAccessibleName, Qt::AutoConnection);
+#if KAVNI_HTML_TEXTBROWSER
+    // Rich text over the window's own background: no frame, no fill, links
+    // followed inside the pane as the web view follows them.
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setFocusPolicy(Qt::NoFocus);
+    verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
+    setStyleSheet(QStringLiteral("QTextBrowser { background: transparent; }"));
+    setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    setOpenExternalLinks(false);
+    connect(
+        this, &QTextBrowser::sourceChanged, this, [this] { Q_EMIT pageTitleChanged(documentTitle()); },
+        Qt::AutoConnection);
+#else
     settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     settings()->setAttribute(QWebEngineSettings::ShowScrollBars, true);
     // A style sheet alone does not make the page itself transparent.
     page()->setBackgroundColor(Qt::transparent);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    // A screen reader names the pane by the title of the page it shows.
-    connect(this, &QWebEngineView::titleChanged, this, &QWidget::setAccessibleName, Qt::AutoConnection);
+    connect(this, &QWebEngineView::titleChanged, this, &HtmlPane::pageTitleChanged, Qt::AutoConnection);
     // The view draws through a Qt Quick widget that it creates with its first
     // page, and that widget needs a window with another kind of surface. Made
     // after the window that holds the pane is on screen, it makes Qt destroy
@@ -37,6 +56,7 @@ HtmlPane::HtmlPane(QWidget* parent, int width, int height)
     surfaceMarker->setObjectName(QStringLiteral("surfaceMarker"));
     surfaceMarker->setAttribute(Qt::WA_DontShowOnScreen);
     surfaceMarker->hide();
+#endif
 }
 
 QUrl HtmlPane::pageUrl(const QString& path)
@@ -61,14 +81,14 @@ void HtmlPane::showPage(const QString& path)
 
 void HtmlPane::showEvent(QShowEvent* event)
 {
-    QWebEngineView::showEvent(event);
+    HtmlPaneEngine::showEvent(event);
     if (loadPending)
         loadRequested();
 }
 
 void HtmlPane::childEvent(QChildEvent* event)
 {
-    QWebEngineView::childEvent(event);
+    HtmlPaneEngine::childEvent(event);
     // The widget the view draws through asks for the focus of its own; as the
     // first focusable child of a dialog it would take it when the dialog
     // opens, and Escape would then never reach the dialog.
@@ -79,7 +99,18 @@ void HtmlPane::childEvent(QChildEvent* event)
 void HtmlPane::loadRequested()
 {
     loadPending = false;
+#if KAVNI_HTML_TEXTBROWSER
+    // Rich text reads local files only; any other address shows an empty
+    // page, as the web view shows one it cannot reach.
+    if (requested.isLocalFile()) {
+        setSource(requested);
+    } else {
+        clear();
+        Q_EMIT pageTitleChanged(QString());
+    }
+#else
     load(requested);
+#endif
 }
 
 } // namespace wizard

@@ -2,14 +2,28 @@
 #pragma once
 
 #include <QUrl>
+
+#if KAVNI_HTML_TEXTBROWSER
+#include <QTextBrowser>
+#else
 #include <QWebEngineView>
+#endif
 
 namespace wizard {
 
-// The HTML pane of the page views and the event dialog: a web view of a fixed
-// size with a transparent background that never takes the keyboard focus, so
-// that Escape and Return keep reaching the dialog around it.
-class HtmlPane : public QWebEngineView {
+// The engine the pane draws with: Qt WebEngine where it exists (Linux, MSVC on
+// Windows), QTextBrowser where it cannot be built (MinGW). The help pages are
+// written to read well in both.
+#if KAVNI_HTML_TEXTBROWSER
+using HtmlPaneEngine = QTextBrowser;
+#else
+using HtmlPaneEngine = QWebEngineView;
+#endif
+
+// The HTML pane of the page views and the event dialog: a view of a fixed size
+// with a transparent background that never takes the keyboard focus, so that
+// Escape and Return keep reaching the dialog around it.
+class HtmlPane : public HtmlPaneEngine {
     Q_OBJECT
 public:
     HtmlPane(QWidget* parent, int width, int height);
@@ -25,6 +39,11 @@ public:
     // The address last asked for (the view's own url() follows only once the
     // page has begun to load).
     QUrl requestedPage() const { return requested; }
+
+Q_SIGNALS:
+    // The title of the page shown, once it is known (a screen reader names
+    // the pane, and describes the event dialog, by it).
+    void pageTitleChanged(const QString& title);
 
 protected:
     void showEvent(QShowEvent* event) override;

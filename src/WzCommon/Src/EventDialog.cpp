@@ -122,7 +122,7 @@ EventDialog::EventDialog(MainWizardFrameUI* mainWindow, QString kind, ILogger* l
     (void)alertRole;
     setAccessibleName(titleLabel->text());
     connect(
-        webView, &QWebEngineView::titleChanged, this, &QWidget::setAccessibleDescription, Qt::AutoConnection);
+        webView, &HtmlPane::pageTitleChanged, this, &QWidget::setAccessibleDescription, Qt::AutoConnection);
     webView->showPage(toForwardSlashes(path));
     webView->setStyleSheet(QStringLiteral("background-color: transparent;"));
     webView->show();
