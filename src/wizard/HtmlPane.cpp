@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #if KAVNI_HTML_TEXTBROWSER
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #else
 #include <QQuickWidget>
 #include <QWebEnginePage>
@@ -13,6 +16,39 @@
 #endif
 
 namespace wizard {
+
+#if KAVNI_HTML_TEXTBROWSER
+namespace {
+
+// Rich text reads the pages' style sheet in two ways a browser does not: a
+// heading keeps its own larger size over the one the style sheet gives it, and
+// a line height is added to the line's own leading, so that the event pages no
+// longer fit their pane. The sizes written win, and lines keep single spacing.
+void keepWrittenSizes(QTextDocument* document)
+{
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        QTextBlockFormat blockFormat = block.blockFormat();
+        if (blockFormat.lineHeightType() != QTextBlockFormat::SingleHeight) {
+            blockFormat.setLineHeight(0, QTextBlockFormat::SingleHeight);
+            QTextCursor(block).setBlockFormat(blockFormat);
+        }
+        for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
+            const QTextFragment fragment = piece.fragment();
+            QTextCharFormat format = fragment.charFormat();
+            if (!format.hasProperty(QTextFormat::FontPixelSize)
+                || !format.hasProperty(QTextFormat::FontSizeAdjustment))
+                continue;
+            format.clearProperty(QTextFormat::FontSizeAdjustment);
+            QTextCursor cursor(document);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(format);
+        }
+    }
+}
+
+} // namespace
+#endif
 
 HtmlPane::HtmlPane(QWidget* parent, int width, int height)
     : HtmlPaneEngine(parent)
@@ -104,6 +140,7 @@ void HtmlPane::loadRequested()
     // page, as the web view shows one it cannot reach.
     if (requested.isLocalFile()) {
         setSource(requested);
+        keepWrittenSizes(document());
     } else {
         clear();
         Q_EMIT pageTitleChanged(QString());
