@@ -84,6 +84,11 @@ bool releaseStaleHold(const std::wstring& printerName, std::string* record)
 
 bool restoreBidiAndStartRuvelk(const std::wstring& printerName)
 {
+    return restoreBidi(printerName) && startRuvelk();
+}
+
+bool restoreBidi(const std::wstring& printerName)
+{
     PrinterHandle printer = Spooler::openPrinter(printerName.c_str(), PrinterAccess::Full);
     if (!printer)
         return false;
@@ -99,10 +104,14 @@ bool restoreBidiAndStartRuvelk(const std::wstring& printerName)
     }
     info.attributes |= printerAttributeEnableBidi;
     Spooler::setPrinter2(printer, info);
-    const bool started = runCmd(L"Ruvelk.exe", ruvelkFolder(), false, false);
     info = PrinterInfo2();
     Spooler::closePrinter(printer);
-    return started;
+    return true;
+}
+
+bool startRuvelk()
+{
+    return runCmd(L"Ruvelk.exe", ruvelkFolder(), false, false);
 }
 
 bool readPrinterId(const std::wstring& printerName, void* block)

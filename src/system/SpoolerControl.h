@@ -19,6 +19,12 @@ inline constexpr std::size_t printerIdSize = 82;
 // this one); otherwise whether the tool was started. The write of the record is not
 // checked.
 bool restoreBidiAndStartRuvelk(const std::wstring& printerName);
+// The first half of it: bidirectional support on again (the queue released), the
+// tool left as it is; false in the same cases. For a caller that hands back
+// several printers and starts the tool once, after the last.
+bool restoreBidi(const std::wstring& printerName);
+// The second half: starts the management tool from ruvelkFolder().
+bool startRuvelk();
 
 // The identifier as the spooler stores a string value: UTF-16 little-endian units,
 // then a zero unit.

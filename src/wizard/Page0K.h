@@ -22,18 +22,15 @@ public:
     void startAction() override;
 
     // The pause after stopping the management tool.
-    static constexpr int toolStopPauseMs = 3000;
+    static constexpr int toolStopPauseMs = PrinterSteps::toolStopPauseMs;
 
 public Q_SLOTS:
     void onSelectedPrinter(bool state);
 
 private:
+    // Reads the printer's firmware version and decides the next page, then
+    // holds the queue and stops the management tool, and completes.
     bool applyAction();
-    // Reads the printer's firmware version and decides the next page; false,
-    // with the event raised, when the printer does not answer.
-    bool readFirmwareVersion(IMCommLayer* layer, const std::wstring& printerName, bool& open);
-    // Holds the queue and stops the management tool, then completes.
-    void takeOver(const std::wstring& printerName);
 };
 
 } // namespace wizard

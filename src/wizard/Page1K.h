@@ -25,14 +25,13 @@ public:
     std::int32_t OnDownloadFw(const wchar_t* firmwareFileName);
 
     // The wait after an accepted download while the printer restarts.
-    static constexpr int restartWaitMs = 30000;
+    static constexpr int restartWaitMs = PrinterSteps::restartWaitMs;
     // The largest firmware file that fits one frame the layer can write.
-    static constexpr std::size_t maxFirmwareSize = 0x7fffff00;
+    static constexpr std::size_t maxFirmwareSize = PrinterSteps::maxFirmwareSize;
 
 private:
+    // The download, then the version read back and compared with the target.
     bool applyAction();
-    // Reads the version back after the download and compares it with the target.
-    void checkVersion(IMCommLayer* layer, const std::wstring& printerName);
     // Raises the error, then hands the printer back.
     void giveUp(int errorID);
 };

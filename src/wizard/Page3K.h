@@ -21,23 +21,11 @@ public:
     void startAction() override;
     void rollbackAction() override;
 
-    // What one attempt came to.
-    enum AttemptResult : std::int32_t {
-        adjusted = 0,
-        communicationFailure = 1,
-        retry = 2,
-        declined = 3,
-        adjustmentFailure = 4,
-        statusOrHandBackFailure = 5,
-    };
-    // One attempt with its own connection.
+    // One attempt with its own connection (PrinterSteps::AttemptResult).
     std::int32_t checkCoverOpen();
 
 private:
     bool applyAction();
-    std::int32_t attempt(IMCommLayer* layer, const std::wstring& printerName);
-    // Shows the cover-or-ribbon warning; retry (with its line written) or declined.
-    std::int32_t askToRetry(const wchar_t* retryLine);
     void giveUp(int errorID);
 };
 

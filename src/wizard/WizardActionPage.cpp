@@ -58,14 +58,7 @@ void WizardActionPage::setView(IWizardActionPageUI* pageView)
 
 void WizardActionPage::tracePage(const wchar_t* tag, const wchar_t* step, const wchar_t* operation)
 {
-    if (!logger)
-        return;
-    std::wstring format = std::wstring(L"[%s] [") + pageName + L"] [" + tag + L"] ";
-    if (step)
-        format += std::wstring(L"[") + step + L"] ";
-    format += L"{%s}";
-    const std::wstring where = std::wstring(L"wizard::") + pageName + L"::" + (operation ? operation : tag);
-    trace(logger, TraceLevel::debug, format.c_str(), where.c_str());
+    PrinterSteps::tracePage(logger, pageName, tag, step, operation);
 }
 
 void WizardActionPage::initActionPage()
@@ -156,6 +149,19 @@ void WizardActionPage::abortCleanup()
 bool WizardActionPage::ending() const
 {
     return sys::endRequested();
+}
+
+bool WizardActionPage::retryAfterWarning(int eventId)
+{
+    warningAnswer = false;
+    raiseWarning(eventId);
+    return warningAnswer;
+}
+
+void WizardActionPage::held()
+{
+    if (hold)
+        hold->taken(settings->printerName);
 }
 
 bool WizardActionPage::anotherWizardHolds()

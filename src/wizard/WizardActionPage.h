@@ -4,6 +4,7 @@
 #include "wizard/IWizardActionPage.h"
 #include "wizard/IWizardActionPageUI.h"
 #include "wizard/PageTable.h"
+#include "wizard/PrinterSteps.h"
 
 #include <functional>
 
@@ -20,7 +21,7 @@ struct WizardSettings;
 // setters, the signals, the event and completion operations, the background
 // run behind the wait box and the abort confirmation. A page class adds its
 // view, its own steps and, where it has one, its background action.
-class WizardActionPage : public IWizardActionPage, public IWizardActionPageUI {
+class WizardActionPage : public IWizardActionPage, public IWizardActionPageUI, protected PrinterStepsHost {
     Q_OBJECT
     Q_INTERFACES(wizard::IWizardActionPageUI)
 public:
@@ -61,24 +62,15 @@ public:
     virtual void completeRollback();
 
     // Message ids of the steps the wait box names.
-    struct StepName {
-        static constexpr const char* takingOver = "21";
-        static constexpr const char* readingVersion = "22";
-        static constexpr const char* toolStopping = "23";
-        static constexpr const char* sendingFirmware = "24";
-        static constexpr const char* restarting = "25";
-        static constexpr const char* checkingCover = "26";
-        static constexpr const char* adjusting = "27";
-        static constexpr const char* handingBack = "28";
-    };
+    using StepName = wizard::StepName;
 
     // The event ids the pages raise.
     enum EventId {
-        communicationFailed = 5,
-        stepFailed = 6,
-        firmwareFileUnreadable = 7,
-        adjustmentFailed = 8,
-        coverOrRibbon = 9,
+        communicationFailed = PrinterEvent::communicationFailed,
+        stepFailed = PrinterEvent::stepFailed,
+        firmwareFileUnreadable = PrinterEvent::firmwareFileUnreadable,
+        adjustmentFailed = PrinterEvent::adjustmentFailed,
+        coverOrRibbon = PrinterEvent::coverOrRibbon,
     };
 
 Q_SIGNALS:
@@ -134,7 +126,14 @@ protected:
     bool handBackPrinter();
     // The wizard is asked to end: an action starts no further exchange with
     // the printer and leaves the hand-back to the window.
-    bool ending() const;
+    bool ending() const override;
+
+    // The printer steps report here: the wait box shows their steps, the
+    // warning asks the user, the window's hold learns of the take-over.
+    void stepStarted(const char* stepNameId, int waitMs) override { reportStep(stepNameId, waitMs); }
+    bool retryAfterWarning(int eventId) override;
+    void held() override;
+    bool handBack() override { return handBackPrinter(); }
     // Whether another wizard that runs holds the printer; if so, raises event
     // 6 (and touches nothing). Asked before the first exchange with it.
     bool anotherWizardHolds();
