@@ -143,10 +143,12 @@ public:
         if (warnedSince == Clock::time_point())
             warnedSince = Clock::now();
         const auto deadline = warnedSince + std::chrono::seconds(run.options.coverWaitSeconds);
-        const auto next = Clock::now() + std::chrono::seconds(run.options.retrySeconds);
-        if (run.options.coverWaitSeconds <= 0 || next > deadline || ending())
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || ending())
             return false;
-        sys::waitUnlessEnding(run.options.retrySeconds * 1000);
+        // Every few seconds, and once more at the end of the wait.
+        sys::sleepMs(static_cast<int>(std::min<std::int64_t>(left, run.options.retrySeconds * 1000)));
         return !ending();
     }
 
@@ -223,7 +225,7 @@ void SetupRun::run(const std::function<void(const PrinterRecord&)>& ended)
     // The management tool serves every printer of the machine: stopped once,
     // before the first take-over. A tool that cannot be stopped fails them all.
     if (!options.check) {
-        if (!sys::killProcessByName(L"Ruvelk.exe"))
+        if (!sys::killAllProcessesByName(L"Ruvelk.exe"))
             toolEvent = PrinterEvent::stepFailed;
         else
             sys::sleepMs(PrinterSteps::toolStopPauseMs);

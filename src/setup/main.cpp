@@ -47,7 +47,7 @@ const char usageText[]
 
 int usageError(const QString& why)
 {
-    std::fprintf(stderr, "kavni-setup: %s\n%s\n", qPrintable(why), usageText);
+    std::fprintf(stderr, "kavni-setup: %s (%s)\n", qPrintable(why), usageText);
     return 2;
 }
 
@@ -107,7 +107,9 @@ int main(int argc, char* argv[])
             int value = 0;
             if (i + 1 >= arguments.size()
                 || !number(arguments[i + 1], argument == QLatin1String("--jobs") ? 1 : 0, 86400, value))
-                return usageError(argument + QStringLiteral(" needs a number"));
+                return usageError(argument
+                    + (argument == QLatin1String("--jobs") ? QStringLiteral(" needs a number of at least 1")
+                                                           : QStringLiteral(" needs a number of seconds")));
             (argument == QLatin1String("--jobs") ? jobs : options.coverWaitSeconds) = value;
             ++i;
         } else if (argument.startsWith(QLatin1String("-"))) {

@@ -19,6 +19,13 @@ bool systemKillProcessByName(const wchar_t* name);
 using KillProcessFunction = bool (*)(const wchar_t* name);
 KillProcessFunction setKillProcessFunction(KillProcessFunction function);
 
+// Whether a process whose executable file name equals name runs (false when the
+// processes cannot be listed).
+bool processRunning(const wchar_t* name);
+// Stops every running process named name, one after the other, through
+// killProcessByName; true once none runs, false when one cannot be stopped.
+bool killAllProcessesByName(const wchar_t* name);
+
 // Whether this is a 32-bit system, which picks the management tool's "x32" folder
 // over "x64". A 64-bit build always answers false: it runs only on a 64-bit system.
 bool isNotWow64Process();

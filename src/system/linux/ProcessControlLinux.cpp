@@ -141,6 +141,18 @@ int pidfdSendSignal(int pidfd, int signal)
 
 } // namespace
 
+bool processRunning(const wchar_t* name)
+{
+    if (!name || !*name)
+        return false;
+    const std::string wanted = QString::fromWCharArray(name).toStdString();
+    bool listed = false;
+    for (pid_t pid : processIds(listed))
+        if (processName(pid) == wanted && !hasEnded(pid))
+            return true;
+    return false;
+}
+
 bool systemKillProcessByName(const wchar_t* name)
 {
     if (!name)

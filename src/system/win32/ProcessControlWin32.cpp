@@ -15,6 +15,23 @@ using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 IsWow64ProcessFunction isWow64ProcessEntry = nullptr;
 } // namespace
 
+bool processRunning(const wchar_t* name)
+{
+    if (!name || !*name)
+        return false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry))
+        found = std::wcscmp(entry.szExeFile, name) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
 bool systemKillProcessByName(const wchar_t* name)
 {
     if (!name)
@@ -47,7 +64,10 @@ bool systemKillProcessByName(const wchar_t* name)
         return GetLastError() == ERROR_INVALID_PARAMETER;
     // A termination the system refuses is a failure, not a stopped process,
     // unless the process has ended on its own meanwhile.
-    const bool stopped = TerminateProcess(process, 0) || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    // Stopped means gone, as on Linux: the termination is waited for (it is
+    // not done when TerminateProcess returns).
+    const bool stopped = (TerminateProcess(process, 0) || WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
+        && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
     CloseHandle(process);
     return stopped;
 }
