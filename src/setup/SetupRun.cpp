@@ -232,7 +232,7 @@ void SetupRun::run(const std::function<void(const PrinterRecord&)>& ended)
     }
 
     std::atomic<std::size_t> next { 0 };
-    const int workers = std::clamp<int>(options.jobs, 1, 8);
+    const int workers = std::clamp<int>(options.jobs, 1, SetupOptions::maxJobs);
     std::vector<std::thread> threads;
     for (int w = 0; w < workers && w < static_cast<int>(results.size()); ++w)
         threads.emplace_back([this, &next, count = results.size()] {

@@ -31,6 +31,8 @@ struct SetupOptions {
     int retrySeconds = 5;
     // Printers done at once (each on its own connections).
     int jobs = 1;
+    static constexpr int defaultMaxJobs = 8;
+    static constexpr int maxJobs = 32;
 };
 
 // One printer of the run, as it goes and as it ended.

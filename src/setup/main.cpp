@@ -106,10 +106,12 @@ int main(int argc, char* argv[])
         } else if (argument == QLatin1String("--cover-wait") || argument == QLatin1String("--jobs")) {
             int value = 0;
             if (i + 1 >= arguments.size()
-                || !number(arguments[i + 1], argument == QLatin1String("--jobs") ? 1 : 0, 86400, value))
+                || !number(arguments[i + 1], argument == QLatin1String("--jobs") ? 1 : 0,
+                    argument == QLatin1String("--jobs") ? SetupOptions::maxJobs : 86400, value))
                 return usageError(argument
-                    + (argument == QLatin1String("--jobs") ? QStringLiteral(" needs a number of at least 1")
-                                                           : QStringLiteral(" needs a number of seconds")));
+                    + (argument == QLatin1String("--jobs")
+                            ? QStringLiteral(" needs a number from 1 to %1").arg(SetupOptions::maxJobs)
+                            : QStringLiteral(" needs a number of seconds")));
             (argument == QLatin1String("--jobs") ? jobs : options.coverWaitSeconds) = value;
             ++i;
         } else if (argument.startsWith(QLatin1String("-"))) {
@@ -161,7 +163,10 @@ int main(int argc, char* argv[])
                 printers.emplace_back(queue, found->second);
         }
     }
-    options.jobs = jobs > 0 ? jobs : static_cast<int>(std::max<std::size_t>(1, printers.size()));
+    // By default every printer at once, up to eight; --jobs may ask for more.
+    options.jobs = jobs > 0
+        ? jobs
+        : static_cast<int>(std::clamp<std::size_t>(printers.size(), 1, SetupOptions::defaultMaxJobs));
 
     std::unique_ptr<ILogger> logger(new DebugLogger());
     if (sys::readRegistryDword(L"DRNWZKAVNI") != 0)
