@@ -76,11 +76,13 @@ QString liveLine(const PrinterRecord& record, const SetupRun::Live& live, Wizard
     }
     if (live.stepNameId.empty())
         return line + QStringLiteral("waiting");
-    line
-        += texts.GetResource(IRessourceProvider::Text, QString::fromStdString(live.stepNameId), 0, QString());
-    if (live.waitLeftMs > 0)
-        line += QStringLiteral(" (%1 s)").arg((live.waitLeftMs + 999) / 1000);
-    return line;
+    // A wait's text holds its seconds left as %1, as the wait box shows it.
+    const QString step
+        = texts.GetResource(IRessourceProvider::Text, QString::fromStdString(live.stepNameId), 0, QString());
+    const qint64 seconds = (live.waitLeftMs + 999) / 1000;
+    if (step.contains(QLatin1String("%1")))
+        return line + step.arg(seconds);
+    return line + step;
 }
 
 } // namespace

@@ -52,6 +52,18 @@ void PrinterSteps::tracePage(
     trace(logger, TraceLevel::debug, format.c_str(), where.c_str());
 }
 
+int PrinterSteps::askVersion(IMCommLayer* layer, char* reply, std::size_t capacity)
+{
+    layer->SetTimeout(PrinterCommands::firmwareVersionTimeoutMs);
+    if (!layer->Write(
+            PrinterCommands::firmwareVersion, PrinterCommands::length(PrinterCommands::firmwareVersion)))
+        return PrinterEvent::communicationFailed;
+    std::int32_t received = 0;
+    if (!layer->Read(reply, static_cast<std::int32_t>(capacity), &received))
+        return PrinterEvent::communicationFailed;
+    return received == 0 ? PrinterEvent::stepFailed : PrinterEvent::none;
+}
+
 int PrinterSteps::readFirmwareVersion(
     IMCommLayer* layer, bool& open, std::int32_t& value, std::string* versionText)
 {
@@ -59,16 +71,9 @@ int PrinterSteps::readFirmwareVersion(
     open = layer && layer->Open(queue.c_str());
     if (!open)
         return PrinterEvent::communicationFailed;
-    layer->SetTimeout(PrinterCommands::firmwareVersionTimeoutMs);
-    if (!layer->Write(
-            PrinterCommands::firmwareVersion, PrinterCommands::length(PrinterCommands::firmwareVersion)))
-        return PrinterEvent::communicationFailed;
     char reply[PrinterCommands::replyCapacity] = {};
-    std::int32_t received = 0;
-    if (!layer->Read(reply, sizeof reply, &received))
-        return PrinterEvent::communicationFailed;
-    if (received == 0)
-        return PrinterEvent::stepFailed;
+    if (const int failed = askVersion(layer, reply, sizeof reply))
+        return failed;
     value = PrinterCommands::firmwareVersionValue(reply, sizeof reply);
     if (versionText)
         *versionText = replyText(reply, sizeof reply);
@@ -187,16 +192,9 @@ int PrinterSteps::checkVersion(IMCommLayer* layer, std::int32_t target, std::str
     host.stepStarted(StepName::readingVersion, 0);
     if (!layer || !layer->Open(queue.c_str()))
         return PrinterEvent::communicationFailed;
-    layer->SetTimeout(PrinterCommands::firmwareVersionTimeoutMs);
-    if (!layer->Write(
-            PrinterCommands::firmwareVersion, PrinterCommands::length(PrinterCommands::firmwareVersion)))
-        return PrinterEvent::communicationFailed;
     char reply[PrinterCommands::replyCapacity] = {};
-    std::int32_t received = 0;
-    if (!layer->Read(reply, sizeof reply, &received))
-        return PrinterEvent::communicationFailed;
-    if (received == 0)
-        return PrinterEvent::stepFailed;
+    if (const int failed = askVersion(layer, reply, sizeof reply))
+        return failed;
     if (versionText)
         *versionText = replyText(reply, sizeof reply);
     if (PrinterCommands::firmwareVersionValue(reply, sizeof reply) != target)

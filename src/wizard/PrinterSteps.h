@@ -112,6 +112,8 @@ public:
         const wchar_t* step = nullptr, const wchar_t* operation = nullptr);
 
 private:
+    // Asks the version on an open layer: none with the reply in reply, or the event.
+    int askVersion(IMCommLayer* layer, char* reply, std::size_t capacity);
     std::int32_t attempt(IMCommLayer* layer);
     std::int32_t askToRetry(const wchar_t* retryLine);
 

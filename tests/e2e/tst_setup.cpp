@@ -135,6 +135,12 @@ void tst_Setup::printersAtOnce()
     silent.sim->stop();
     addPrinter(QStringLiteral("setup-held"), "F2201", QStringLiteral("Talvor K1 Card Printer"));
     QVERIFY(holdQueue(QStringLiteral("setup-held")));
+    // One that keeps its old version after the download, one that drops the
+    // connection half-way through the frame.
+    addPrinter(QStringLiteral("setup-stale"), "F2201", QStringLiteral("Talvor K1 Card Printer"),
+        { "reply.rfv F2201\\r" });
+    addPrinter(QStringLiteral("setup-dropped"), "F2201", QStringLiteral("Talvor K3 Card Printer"),
+        { "drop-in 2000" });
     // Two copies of the tool, as with two users logged on: both are stopped.
     QVERIFY(startTool());
     QVERIFY(startTool());
@@ -151,7 +157,7 @@ void tst_Setup::printersAtOnce()
     int bad = 0;
     const QMap<QString, QJsonObject> report = reports(setup.readAllStandardOutput(), bad);
     QCOMPARE(bad, 0);
-    QCOMPARE(report.size(), 5);
+    QCOMPARE(report.size(), 7);
     const QJsonObject updated = report.value(QStringLiteral("setup-old"));
     QCOMPARE(updated.value(QStringLiteral("outcome")).toString(), QStringLiteral("done"));
     QCOMPARE(updated.value(QStringLiteral("firmware_before")).toString(), QStringLiteral("F2201"));
@@ -173,6 +179,15 @@ void tst_Setup::printersAtOnce()
     QCOMPARE(stepNames(unanswered), QStringList({ "read-version" }));
     const QJsonObject skipped = report.value(QStringLiteral("setup-held"));
     QCOMPARE(skipped.value(QStringLiteral("outcome")).toString(), QStringLiteral("skipped"));
+    // Failed on their own, handed back, while the others went on.
+    for (const char* queue : { "setup-stale", "setup-dropped" }) {
+        const QJsonObject failed = report.value(QString::fromLatin1(queue));
+        QCOMPARE(failed.value(QStringLiteral("event_id")).toInt(), 6);
+        QVERIFY(failed.value(QStringLiteral("handed_back")).toBool());
+        QVERIFY(!isHeld(QString::fromLatin1(queue)));
+    }
+    QCOMPARE(report.value(QStringLiteral("setup-stale")).value(QStringLiteral("message_id")).toString(),
+        QStringLiteral("22"));
 
     // Side by side, the whole run takes about the one download's restart wait.
     QVERIFY2(seconds < 50, qPrintable(QString::number(seconds)));

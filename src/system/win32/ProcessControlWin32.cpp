@@ -13,48 +13,43 @@ namespace {
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 // Looked up by name on every call, as the query may be missing on old systems.
 IsWow64ProcessFunction isWow64ProcessEntry = nullptr;
-} // namespace
 
-bool processRunning(const wchar_t* name)
+// The id of the first process in the snapshot whose executable is name; false
+// in found when none is; false when the processes cannot be listed.
+bool findProcess(const wchar_t* name, DWORD& match, bool& found)
 {
-    if (!name || !*name)
-        return false;
+    found = false;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return false;
     PROCESSENTRY32W entry {};
     entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
-         more = Process32NextW(snapshot, &entry))
+    const bool listed = Process32FirstW(snapshot, &entry) != FALSE;
+    for (BOOL more = listed; more && !found; more = Process32NextW(snapshot, &entry)) {
         found = std::wcscmp(entry.szExeFile, name) == 0;
+        match = entry.th32ProcessID;
+    }
     CloseHandle(snapshot);
-    return found;
+    return listed;
+}
+
+} // namespace
+
+bool processRunning(const wchar_t* name)
+{
+    DWORD match = 0;
+    bool found = false;
+    return name && *name && findProcess(name, match, found) && found;
 }
 
 bool systemKillProcessByName(const wchar_t* name)
 {
     if (!name)
         return false;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return false;
-    PROCESSENTRY32W entry {};
-    entry.dwSize = sizeof entry;
-    if (!Process32FirstW(snapshot, &entry)) {
-        CloseHandle(snapshot);
-        return false;
-    }
     DWORD match = 0;
     bool found = false;
-    do {
-        if (std::wcscmp(entry.szExeFile, name) == 0) {
-            match = entry.th32ProcessID;
-            found = true;
-            break;
-        }
-    } while (Process32NextW(snapshot, &entry));
-    CloseHandle(snapshot);
+    if (!findProcess(name, match, found))
+        return false;
     if (!found)
         return true;
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, match);
