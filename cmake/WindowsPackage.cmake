@@ -15,7 +15,6 @@ if(NOT kavni_qtcore_dll)
 endif()
 get_filename_component(kavni_qt_bin "${kavni_qtcore_dll}" DIRECTORY)
 get_filename_component(kavni_qt_plugins "${kavni_qt_bin}/../plugins" ABSOLUTE)
-get_filename_component(kavni_cxx_runtime_dir "${KAVNI_MINGW_CXX}" REALPATH)
 execute_process(COMMAND ${KAVNI_MINGW_CXX} -print-file-name=libstdc++-6.dll
     OUTPUT_VARIABLE kavni_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${KAVNI_MINGW_CXX} -print-file-name=libwinpthread-1.dll

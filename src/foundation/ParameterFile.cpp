@@ -201,4 +201,14 @@ int parameterNumber(const QString& text)
     return text.toInt(nullptr, 10);
 }
 
+QMap<QString, qint32> driverTableOf(const ParameterMap& parameters)
+{
+    QMap<QString, qint32> table;
+    const int count = parameterNumber(parameters.value(QStringLiteral("NbDriver")));
+    for (int n = 1; n <= count; ++n)
+        table.insert(parameters.value(QStringLiteral("Driver_Name_%1").arg(n)),
+            parameterNumber(parameters.value(QStringLiteral("Driver_Type_%1").arg(n))));
+    return table;
+}
+
 } // namespace wizard

@@ -40,4 +40,8 @@ QString lookupByPrinterType(int printerType, QString path, QString fallbackKey);
 // A parameter value read as a base-10 number; text that is not one reads as 0.
 int parameterNumber(const QString& text);
 
+// The data file's driver table: "NbDriver" entries of "Driver_Name_N" (the
+// spooler's driver name) and "Driver_Type_N" (the printer family number).
+QMap<QString, qint32> driverTableOf(const ParameterMap& parameters);
+
 } // namespace wizard

@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -110,7 +111,7 @@ std::string PrinterRecord::toJson() const
     out += "],\"event_id\":" + std::to_string(eventId);
     out += ",\"message_id\":";
     appendNullable(out, messageId);
-    out += std::string(",\"handed_back\":") + (handedBack ? "true" : "false") + '}';
+    out += std::string(",\"handed_back\":") + (held ? "false" : "true") + '}';
     return out;
 }
 
@@ -131,7 +132,7 @@ public:
         closeStep();
         current = stepNameId;
         stepStart = Clock::now();
-        waitEnd = stepStart + std::chrono::milliseconds(waitMs);
+        const Clock::time_point waitEnd = stepStart + std::chrono::milliseconds(waitMs);
         std::lock_guard<std::mutex> lock(run.statesMutex);
         run.states[index].stepNameId = stepNameId;
         run.states[index].waitEndMs
@@ -186,7 +187,6 @@ public:
     PrinterRecord& record;
     std::string current;
     Clock::time_point stepStart;
-    Clock::time_point waitEnd;
     Clock::time_point warnedSince;
 };
 
@@ -251,25 +251,24 @@ void SetupRun::run(const std::function<void(const PrinterRecord&)>& ended)
 void SetupRun::runPrinter(std::size_t index)
 {
     Job job(*this, index);
-    PrinterRecord& record = job.record;
-    const std::wstring queue = record.queue.toStdWString();
-    PrinterSteps steps(logger, job, queue);
+    setUpPrinter(job);
+    job.closeStep();
+    {
+        std::lock_guard<std::mutex> lock(statesMutex);
+        states[index].ended = true;
+    }
+    if (onEnded)
+        onEnded(job.record);
+}
 
-    const auto finish = [&] {
-        job.closeStep();
-        record.handedBack = !record.held;
-        {
-            std::lock_guard<std::mutex> lock(statesMutex);
-            states[index].ended = true;
-        }
-        if (onEnded)
-            onEnded(record);
-    };
+void SetupRun::setUpPrinter(Job& job)
+{
+    PrinterRecord& record = job.record;
+    PrinterSteps steps(logger, job, record.queue.toStdWString());
 
     if (sys::endRequested()) {
         record.outcome = "stopped";
         record.reason = "the run was asked to end first";
-        finish();
         return;
     }
     // A hold whose wizard is gone is handed back first, as the selection page does;
@@ -278,7 +277,6 @@ void SetupRun::runPrinter(std::size_t index)
     if (PrinterHold::heldByAnotherWizard(record.queue)) {
         record.outcome = "skipped";
         record.reason = "held by another wizard or setup run";
-        finish();
         return;
     }
 
@@ -290,87 +288,55 @@ void SetupRun::runPrinter(std::size_t index)
     if (open)
         layer->Close();
     delete layer;
-    if (failed) {
-        job.fail(failed);
-        finish();
-        return;
-    }
+    if (failed)
+        return job.fail(failed);
     const bool update = version < data.firmwareValue;
     if (options.check) {
         if (update)
             record.plan.push_back("update");
         record.plan.push_back("adjust");
         record.outcome = "checked";
-        finish();
         return;
     }
     // Neither a firmware file that cannot be read nor a tool that would not
     // stop lets the printer be touched.
-    if (update && !QFile(data.firmwareName).open(QIODevice::ReadOnly)) {
-        job.fail(PrinterEvent::firmwareFileUnreadable);
-        finish();
-        return;
-    }
-    if (toolEvent != 0) {
-        job.fail(toolEvent);
-        finish();
-        return;
-    }
+    if (update && !QFile(data.firmwareName).open(QIODevice::ReadOnly))
+        return job.fail(PrinterEvent::firmwareFileUnreadable);
+    if (toolEvent != 0)
+        return job.fail(toolEvent);
 
-    failed = steps.takeOver(false);
-    if (failed) {
-        job.fail(failed);
-        finish();
-        return;
-    }
+    if ((failed = steps.takeOver(false)))
+        return job.fail(failed);
     if (update) {
         const std::wstring firmware = data.firmwareName.toStdWString();
         const std::int32_t downloaded = steps.downloadFirmware(firmware.c_str());
-        if (downloaded != 1) {
-            job.fail(downloaded == 2 ? PrinterEvent::firmwareFileUnreadable : PrinterEvent::stepFailed);
-            finish();
-            return;
-        }
+        if (downloaded != 1)
+            return job.fail(
+                downloaded == 2 ? PrinterEvent::firmwareFileUnreadable : PrinterEvent::stepFailed);
         if (!sys::endRequested()) {
             IMCommLayer* check = FactoryCommLayer::Build(logger, 0, nullptr, 1, 0, 0, 0, 0);
             failed = steps.checkVersion(check, data.firmwareValue, &record.firmwareAfter);
             delete check;
-            if (failed) {
-                job.fail(failed);
-                finish();
-                return;
-            }
+            if (failed)
+                return job.fail(failed);
         }
     } else {
         record.firmwareAfter = record.firmwareBefore;
     }
 
-    const std::int32_t adjusted = sys::endRequested() ? PrinterSteps::declined : steps.adjust();
-    switch (adjusted) {
-    case PrinterSteps::adjusted:
+    const std::int32_t result = sys::endRequested() ? PrinterSteps::declined : steps.adjust();
+    if (result == PrinterSteps::adjusted) {
         record.outcome = "done";
-        break;
-    case PrinterSteps::communicationFailure:
-        job.fail(PrinterEvent::communicationFailed);
-        break;
-    case PrinterSteps::adjustmentFailure:
-        job.fail(PrinterEvent::adjustmentFailed);
-        break;
-    case PrinterSteps::statusOrHandBackFailure:
-        job.fail(PrinterEvent::stepFailed);
-        break;
-    default:
-        if (sys::endRequested()) {
-            record.outcome = "stopped";
-            record.reason = "the run was asked to end";
-            job.handBack();
-        } else {
-            // The cover stayed open or the ribbon faulty for the whole wait.
-            job.fail(PrinterEvent::coverOrRibbon);
-        }
-        break;
+    } else if (const int event = PrinterSteps::eventOf(result)) {
+        job.fail(event);
+    } else if (sys::endRequested()) {
+        record.outcome = "stopped";
+        record.reason = "the run was asked to end";
+        job.handBack();
+    } else {
+        // The cover stayed open or the ribbon faulty for the whole wait.
+        job.fail(PrinterEvent::coverOrRibbon);
     }
-    finish();
 }
 
 } // namespace wizard

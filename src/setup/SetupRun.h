@@ -5,7 +5,6 @@
 
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -54,8 +53,8 @@ struct PrinterRecord {
     int eventId = 0;
     // The message id of the step that failed.
     std::string messageId;
+    // Held by this run; a printer that ends not held is reported handed back.
     bool held = false;
-    bool handedBack = true;
 
     // One line of JSON, without its line end.
     std::string toJson() const;
@@ -90,7 +89,9 @@ public:
 
 private:
     class Job;
+    // Runs one printer's steps and reports it once it ended.
     void runPrinter(std::size_t index);
+    void setUpPrinter(Job& job);
 
     ILogger* logger;
     SetupData data;
@@ -99,7 +100,9 @@ private:
     std::vector<Live> states;
     mutable std::mutex statesMutex;
     std::function<void(const PrinterRecord&)> onEnded;
-    std::atomic<int> toolEvent { 0 };
+    // Set before the printers' threads start: the event every printer fails
+    // with when the management tool could not be stopped.
+    int toolEvent = 0;
 };
 
 } // namespace wizard

@@ -13,9 +13,10 @@
 #include "setup/SetupRun.h"
 #include "system/ApplicationDirectory.h"
 #include "system/EndRequest.h"
-#include "system/PrinterEnumeration.h"
 #include "system/Registry.h"
 #include "system/SystemLanguage.h"
+#include "system/SystemQt.h"
+#include "wizard/WaitProgress.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -76,13 +77,11 @@ QString liveLine(const PrinterRecord& record, const SetupRun::Live& live, Wizard
     }
     if (live.stepNameId.empty())
         return line + QStringLiteral("waiting");
-    // A wait's text holds its seconds left as %1, as the wait box shows it.
-    const QString step
-        = texts.GetResource(IRessourceProvider::Text, QString::fromStdString(live.stepNameId), 0, QString());
-    const qint64 seconds = (live.waitLeftMs + 999) / 1000;
-    if (step.contains(QLatin1String("%1")))
-        return line + step.arg(seconds);
-    return line + step;
+    // A wait shows its seconds left as the wait box does.
+    return line
+        + WaitProgress::stepLine(texts.GetResource(IRessourceProvider::Text,
+                                     QString::fromStdString(live.stepNameId), 0, QString()),
+            live.waitLeftMs);
 }
 
 } // namespace
@@ -136,33 +135,27 @@ int main(int argc, char* argv[])
         || !QFile::exists(messagePattern.arg(QStringLiteral("en"))))
         return usageError(QStringLiteral("the message file %1 is missing").arg(messagePattern.arg(language)));
 
-    sys::DriverTable drivers;
-    const int driverCount = parameterNumber(parameters.value(QStringLiteral("NbDriver")));
-    for (int n = 1; n <= driverCount; ++n)
-        drivers[parameters.value(QStringLiteral("Driver_Name_%1").arg(n)).toStdWString()]
-            = parameterNumber(parameters.value(QStringLiteral("Driver_Type_%1").arg(n)));
     SetupData data;
     data.firmwareName = parameters.value(QStringLiteral("Firmware_Name"));
     data.firmwareValue = parameterNumber(parameters.value(QStringLiteral("Firmware_Value")));
 
     // The printers: those the selection page would list, or those named (each
     // must be one of them).
-    sys::PrinterList listed;
-    if (!sys::listWizardPrinters(listed, true, true, drivers))
+    sys::QtPrinterList listed;
+    if (!sys::listWizardPrinters(listed, true, true, driverTableOf(parameters)))
         return usageError(QStringLiteral("the print queues cannot be listed"));
     std::vector<std::pair<QString, std::int32_t>> printers;
     if (all) {
-        for (const auto& [name, family] : listed)
-            printers.emplace_back(QString::fromStdWString(name), family);
+        for (auto printer = listed.cbegin(); printer != listed.cend(); ++printer)
+            printers.emplace_back(printer.key(), printer.value());
     } else {
         for (const QString& queue : queues) {
-            const auto found = listed.find(queue.toStdWString());
-            if (found == listed.end())
+            if (!listed.contains(queue))
                 return usageError(
                     QStringLiteral("unknown queue %1 (not a card printer of this machine)").arg(queue));
             if (std::none_of(
                     printers.begin(), printers.end(), [&](const auto& p) { return p.first == queue; }))
-                printers.emplace_back(queue, found->second);
+                printers.emplace_back(queue, listed.value(queue));
         }
     }
     // By default every printer at once, up to eight; --jobs may ask for more.

@@ -126,12 +126,7 @@ bool MainWizardFrameUI::parseSettings(QStringList arguments)
     }
 
     driverCount = parameterNumber(parameters->value(QStringLiteral("NbDriver")));
-    driverTable.clear();
-    for (int n = 1; n <= driverCount; ++n) {
-        const QString type = parameters->value(QStringLiteral("Driver_Type_%1").arg(n));
-        const QString name = parameters->value(QStringLiteral("Driver_Name_%1").arg(n));
-        driverTable.insert(name, parameterNumber(type));
-    }
+    driverTable = driverTableOf(*parameters);
 
     wizardSettings.firmwareName = parameters->value(QStringLiteral("Firmware_Name"));
     wizardSettings.firmwareValue = parameterNumber(parameters->value(QStringLiteral("Firmware_Value")));

@@ -39,23 +39,12 @@ void Page3K::rollbackAction()
 bool Page3K::applyAction()
 {
     tracePage(L"applyAction");
-    switch (PrinterSteps(logger, *this, settings->printerName.toStdWString()).adjust()) {
-    case PrinterSteps::adjusted:
+    const std::int32_t result = PrinterSteps(logger, *this, settings->printerName.toStdWString()).adjust();
+    if (result == PrinterSteps::adjusted)
         completeAction();
-        break;
-    case PrinterSteps::communicationFailure:
-        giveUp(communicationFailed);
-        break;
-    case PrinterSteps::adjustmentFailure:
-        giveUp(adjustmentFailed);
-        break;
-    case PrinterSteps::statusOrHandBackFailure:
-        giveUp(stepFailed);
-        break;
-    default:
-        // Declined: the printer stays taken over and the page current.
-        break;
-    }
+    else if (const int event = PrinterSteps::eventOf(result))
+        giveUp(event);
+    // Declined: the printer stays taken over and the page current.
     return true;
 }
 

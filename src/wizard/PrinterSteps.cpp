@@ -212,6 +212,20 @@ std::int32_t PrinterSteps::adjust()
     return result == retry ? declined : result;
 }
 
+int PrinterSteps::eventOf(std::int32_t attemptResult)
+{
+    switch (attemptResult) {
+    case communicationFailure:
+        return PrinterEvent::communicationFailed;
+    case adjustmentFailure:
+        return PrinterEvent::adjustmentFailed;
+    case statusOrHandBackFailure:
+        return PrinterEvent::stepFailed;
+    default:
+        return PrinterEvent::none;
+    }
+}
+
 std::int32_t PrinterSteps::adjustOnce()
 {
     IMCommLayer* layer = FactoryCommLayer::Build(logger, 0, nullptr, 1, 0, 0, 0, 0);

@@ -105,6 +105,8 @@ public:
     // Attempts until one is not retried or the run is asked to end (then as
     // if declined).
     std::int32_t adjust();
+    // The event an attempt that failed ends with; none for adjusted and declined.
+    static int eventOf(std::int32_t attemptResult);
 
     // Writes "[level] [page] [tag] [step] {wizard::page::operation}"; no step
     // part when step is null, and operation defaults to tag.

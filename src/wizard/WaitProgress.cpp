@@ -76,15 +76,18 @@ void WaitProgress::showStep(const QString& stepNameId, int milliseconds)
     tick();
 }
 
+QString WaitProgress::stepLine(QString stepText, qint64 msLeft)
+{
+    return stepText.contains(QLatin1String("%1")) ? stepText.arg((msLeft + 999) / 1000) : stepText;
+}
+
 void WaitProgress::tick()
 {
     QString text = stepText;
     if (waitMs > 0) {
         const qint64 done = qMin<qint64>(elapsed.elapsed(), waitMs);
         bar->setValue(static_cast<int>(done));
-        const qint64 secondsLeft = (waitMs - done + 999) / 1000;
-        if (text.contains(QLatin1String("%1")))
-            text = text.arg(secondsLeft);
+        text = stepLine(text, waitMs - done);
         // Once its time is up the wait goes on as a busy step until the next one.
         if (done >= waitMs) {
             clock.stop();

@@ -27,6 +27,8 @@ public:
     // "7", text "20", no button at all (so it ignores Escape and its close
     // box: only the end of the action closes it), and this line under its text.
     static QMessageBox* makeWaitBox(WizardRessourceProvider* resourceProvider);
+    // A step's text with the seconds left of its wait where it holds "%1".
+    static QString stepLine(QString stepText, qint64 msLeft);
 
 public Q_SLOTS:
     // stepNameId is the message id of the step's name; waitMs > 0 for a wait

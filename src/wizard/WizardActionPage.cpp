@@ -175,14 +175,14 @@ bool WizardActionPage::anotherWizardHolds()
     return true;
 }
 
-void WizardActionPage::reportStep(const char* stepNameId, int waitMs)
+void WizardActionPage::stepStarted(const char* stepNameId, int waitMs)
 {
     Q_EMIT actionStep(QString::fromLatin1(stepNameId), waitMs);
 }
 
 bool WizardActionPage::handBackPrinter()
 {
-    reportStep(StepName::handingBack);
+    stepStarted(StepName::handingBack, 0);
     if (hold)
         return hold->handBack(settings->printerName);
     return sys::restoreBidiAndStartRuvelk(settings->printerName);

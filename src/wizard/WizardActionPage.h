@@ -108,10 +108,6 @@ protected:
     // only through signals; its result is not looked at.
     void runInBackground(const std::function<bool()>& action);
 
-    // Tells the wait box what the action does now (queued, like every other
-    // report of the action).
-    void reportStep(const char* stepNameId, int waitMs = 0);
-
     // An event with the values every page uses: printer type 0, no Help, no
     // help target, no parameter.
     void raiseError(int errorID);
@@ -128,9 +124,10 @@ protected:
     // the printer and leaves the hand-back to the window.
     bool ending() const override;
 
-    // The printer steps report here: the wait box shows their steps, the
-    // warning asks the user, the window's hold learns of the take-over.
-    void stepStarted(const char* stepNameId, int waitMs) override { reportStep(stepNameId, waitMs); }
+    // The printer steps report here: the wait box shows their steps (queued,
+    // like every other report of the action), the warning asks the user, the
+    // window's hold learns of the take-over.
+    void stepStarted(const char* stepNameId, int waitMs) override;
     bool retryAfterWarning(int eventId) override;
     void held() override;
     bool handBack() override { return handBackPrinter(); }

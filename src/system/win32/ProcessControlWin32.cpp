@@ -25,9 +25,12 @@ bool findProcess(const wchar_t* name, DWORD& match, bool& found)
     PROCESSENTRY32W entry {};
     entry.dwSize = sizeof entry;
     const bool listed = Process32FirstW(snapshot, &entry) != FALSE;
-    for (BOOL more = listed; more && !found; more = Process32NextW(snapshot, &entry)) {
-        found = std::wcscmp(entry.szExeFile, name) == 0;
-        match = entry.th32ProcessID;
+    for (bool more = listed; more; more = Process32NextW(snapshot, &entry) != FALSE) {
+        if (std::wcscmp(entry.szExeFile, name) == 0) {
+            match = entry.th32ProcessID;
+            found = true;
+            break;
+        }
     }
     CloseHandle(snapshot);
     return listed;
